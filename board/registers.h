@@ -1,0 +1,44 @@
+// Word access to the board's memory-mapped registers and where they live.
+//
+// The PowerPC reads and writes these as native 32-bit words; no byte
+// swapping, and every access must reach the device exactly once and in
+// program order, hence volatile.
+#ifndef BUTTOND_BOARD_REGISTERS_H
+#define BUTTOND_BOARD_REGISTERS_H
+
+#include <stdint.h>
+#include <sys/types.h>
+
+// Physical pages, as /dev/mem file offsets. Both lie above 2^31, so off_t
+// must be 64 bits on the 32-bit target or mmap would see negative offsets.
+constexpr uint64_t LED_PAGE = 0xEA000000;
+constexpr uint64_t GPIO_PAGE = 0xE0000000;
+constexpr uint32_t GPIO_BLOCK_OFFSET = 0xC00;	// GPIO controller inside its page
+
+// Word indices inside the GPIO block.
+constexpr int32_t GPIO_DATA = 2;	// pin levels, the button reads 0 while down
+constexpr int32_t GPIO_EVENT = 3;	// event latch, write 1 to clear
+
+constexpr uint32_t BUTTON_MASK = 0x00020000;
+
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
+inline uint32_t ReadRegister(volatile uint32_t* block, int32_t index)
+{
+	return block[index];
+}
+
+inline void WriteRegister(volatile uint32_t* block, int32_t index,
+			  uint32_t value, bool direct)
+{
+	block[index] = direct ? value : ~value;
+}
+
+inline void SetRegisterBits(volatile uint32_t* block, int32_t index,
+			    uint32_t mask, bool set)
+{
+	uint32_t v = block[index];
+	block[index] = set ? (v | mask) : (v & ~mask);
+}
+
+#endif

@@ -1,0 +1,37 @@
+// buttond: turns gestures on the board's push-button into maintenance
+// actions. Start-up order matters: the banner is logged before the guard,
+// and the hardware is mapped only once this copy is known to be the one.
+#include <stdlib.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include "board/button.h"
+#include "board/registers.h"
+#include "daemon/globals.h"
+#include "daemon/pidfile.h"
+#include "daemon/startup.h"
+#include "select/timer.h"
+#include "util/os.h"
+
+int main(int argc, char** argv)
+{
+	buttonMask = BUTTON_MASK;
+	selectTimer = new Timer(TIMER_SECONDS, 5);
+	ReadCommandLine(argc, argv);
+
+	// Keep the directory and the standard streams: a refused second copy
+	// must still reach the terminal that started it. On failure we simply
+	// carry on in this process.
+	if (daemon(1, 1) != 0) {
+	}
+	OsSyslog(LOG_INFO, "program starting v%s", BUTTOND_VERSION);
+	setsid();
+
+	CheckPidFile();
+	if (!MapBoard(BoardMap()))
+		exit(1);
+	ClearButtonEvent();
+
+	for (;;)
+		MainLoopIteration();
+}

@@ -1,0 +1,100 @@
+#include "daemon/startup.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include "board/button.h"
+#include "board/leds.h"
+#include "board/registers.h"
+#include "daemon/globals.h"
+#include "select/actions.h"
+#include "util/os.h"
+
+static char* CopyString(const char* s)
+{
+	size_t n = strlen(s) + 1;
+	char* copy = new char[n];
+	memcpy(copy, s, n);
+	return copy;
+}
+
+void ReadCommandLine(int argc, char** argv)
+{
+	debugLevel = 0;
+	for (int i = 1; i < argc; i++)
+		if (argv[i][0] != '\0' && (argv[i][1] == 'D' || argv[i][1] == 'd'))
+			debugLevel++;
+
+	// Started with no argv[0] at all (argc 0): fall back to our own name.
+	const char* path = argc > 0 ? argv[0] : "buttond";
+	const char* slash = strrchr(path, '/');
+	programName = CopyString(slash != nullptr && slash[1] != '\0' ? slash + 1 : path);
+
+	size_t n = strlen(programName) + 14;
+	pidFilePath = new char[n];
+	snprintf(pidFilePath, n, "/var/run/%s.pid", programName);
+}
+
+static bool LongEnough(int fd, uint64_t minSize)
+{
+	if (minSize == 0)
+		return true;
+	struct stat st;
+	return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+	       static_cast<uint64_t>(st.st_size) >= minSize;
+}
+
+// The descriptor stays open for the life of the process; O_CLOEXEC keeps
+// the action commands from inheriting write access to physical memory.
+bool MapBoard(const HardwareMap& map)
+{
+	int fd = open(map.device, O_RDWR | O_CLOEXEC);
+	if (fd < 0) {
+		OsSyslog(LOG_NOTICE, "Error opening /dev/mem, exiting");
+		return false;
+	}
+	size_t page = static_cast<size_t>(getpagesize());
+	void* led = MAP_FAILED;
+	void* gpio = MAP_FAILED;
+	if (LongEnough(fd, map.minSize)) {
+		led = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+			   static_cast<off_t>(map.ledPage));
+		gpio = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+			    static_cast<off_t>(map.gpioPage));
+	}
+	if (led == MAP_FAILED || gpio == MAP_FAILED) {
+		OsSyslog(LOG_NOTICE, "Error mapping /dev/mem, exiting");
+		return false;
+	}
+	ledRegister = static_cast<volatile uint32_t*>(led);
+	gpioBlock = reinterpret_cast<volatile uint32_t*>(
+	    static_cast<char*>(gpio) + GPIO_BLOCK_OFFSET);
+	return true;
+}
+
+void MainLoopIteration()
+{
+	OsSleep(1);
+	if (!IsButtonPressed())
+		return;
+	OsSyslog(LOG_NOTICE, "Start of button hold...");
+	// Only two samples: a release and re-press in between still confirms.
+	OsSleep(4);
+	if (IsButtonPressed()) {
+		OsSyslog(LOG_NOTICE, " Button was held for 4 SEC...");
+		SignalLightsSelect();
+		ShowLedPattern(LED_BLINK_ALL);
+		ShowLedPattern(0);
+		SelectAction();
+		ShowLedPattern(0);
+		SignalLightsNormal();
+	} else {
+		OsSyslog(LOG_NOTICE, " Was not held long enough.  Cleared.");
+	}
+	ClearButtonEvent();
+}

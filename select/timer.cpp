@@ -1,0 +1,95 @@
+#include "select/timer.h"
+
+#include <stdio.h>
+
+#include "util/os.h"
+
+static uint32_t UnitOf(TimerMode mode)
+{
+	return mode == TIMER_MILLISECONDS ? 1 : 1000;
+}
+
+Timer::Timer() : Timer(TIMER_SECONDS, 1) {}
+
+Timer::Timer(uint32_t count) : Timer(TIMER_SECONDS, count) {}
+
+Timer::Timer(TimerMode mode) : Timer(mode, 1) {}
+
+Timer::Timer(TimerMode mode, uint32_t count)
+    : timeout(0), text{}, start{}, last{}, running(0), unit(UnitOf(mode))
+{
+	SetTimeout(count);
+}
+
+void Timer::SetTimeout(uint32_t count) { timeout = unit * count; }
+
+void Timer::Start()
+{
+	running = 1;
+	GetTime(start);
+}
+
+void Timer::Stop() { running = 0; }
+
+int Timer::IsRunning() const { return running == 1 ? 1 : 0; }
+
+void Timer::GetTime(TimeStamp& stamp)
+{
+	struct timeval tv;
+	while (OsGetTimeOfDay(&tv) != 0)
+		;
+	stamp.seconds = static_cast<int32_t>(tv.tv_sec);
+	stamp.milliseconds = static_cast<int32_t>(tv.tv_usec / 1000);
+}
+
+// Reads the clock into last; all arithmetic unsigned, so it wraps at 2^32 ms
+// instead of overflowing.
+uint32_t Timer::DifferenceMs()
+{
+	GetTime(last);
+	uint32_t s = static_cast<uint32_t>(last.seconds) -
+		     static_cast<uint32_t>(start.seconds);
+	uint32_t ms = static_cast<uint32_t>(last.milliseconds) -
+		      static_cast<uint32_t>(start.milliseconds);
+	return s * 1000u + ms;
+}
+
+uint32_t Timer::Elapsed()
+{
+	if (running != 1)
+		return 0;
+	return DifferenceMs() / unit;
+}
+
+int Timer::Expired()
+{
+	if (running != 1)
+		return 0;
+	return DifferenceMs() >= timeout ? 1 : 0;
+}
+
+int Timer::IsActive()
+{
+	if (running != 1)
+		return 0;
+	return Expired() == 0 ? 1 : 0;
+}
+
+const char* Timer::ElapsedString()
+{
+	text[0] = '\0';
+	text[79] = '\0';
+	uint32_t e = Elapsed();
+	uint32_t t = unit == 1 ? e / 1000 : e;
+	long seconds = t % 60;
+	long minutes = (t / 60) % 60;
+	long hours = (t / 3600) % 24;
+	long days = t / 86400;
+	if (days == 0)
+		snprintf(text, sizeof text, " %2.2ld:%2.2ld:%2.2ld ",
+			 hours, minutes, seconds);
+	else
+		snprintf(text, sizeof text, " %ld Days, %2.2ld:%2.2ld:%2.2ld ",
+			 days, hours, minutes, seconds);
+	return text;
+}

@@ -1,0 +1,53 @@
+// Countdown timer on the wall clock, in seconds or milliseconds.
+//
+// The selection loop uses one as its five-second idle window. Readings are
+// kept modulo 2^32 ms on purpose: a clock step backwards reads as a huge
+// elapsed time, so an open window closes rather than hanging.
+#ifndef BUTTOND_SELECT_TIMER_H
+#define BUTTOND_SELECT_TIMER_H
+
+#include <stdint.h>
+
+struct TimeStamp {
+	int32_t seconds;
+	int32_t milliseconds;
+};
+
+// Unit of a Timer; any value other than TIMER_MILLISECONDS counts seconds.
+enum TimerMode : int32_t {
+	TIMER_SECONDS = 0,
+	TIMER_MILLISECONDS = 1,
+};
+
+class Timer {
+public:
+	Timer();
+	explicit Timer(uint32_t count);
+	explicit Timer(TimerMode mode);
+	Timer(TimerMode mode, uint32_t count);
+	Timer(const Timer&) = default;
+	Timer& operator=(const Timer&) = default;
+	~Timer() = default;
+
+	void SetTimeout(uint32_t count);
+	void Start();
+	void Stop();
+	int IsRunning() const;
+	static void GetTime(TimeStamp& stamp);
+	uint32_t Elapsed();
+	int Expired();
+	int IsActive();
+	const char* ElapsedString();
+
+private:
+	uint32_t DifferenceMs();
+
+	uint32_t timeout;	// milliseconds
+	char text[80];
+	TimeStamp start;
+	TimeStamp last;
+	int32_t running;
+	uint32_t unit;		// milliseconds per unit
+};
+
+#endif

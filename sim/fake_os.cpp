@@ -1,0 +1,73 @@
+#include "sim/fake_os.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "util/os.h"
+
+FakeWorld world;
+
+void FakeWorld::Reset()
+{
+	*this = FakeWorld();
+}
+
+void FakeWorld::ObserveLed()
+{
+	if (led == nullptr)
+		return;
+	uint32_t word = *led;
+	if (leds.empty() || leds.back().word != word)
+		leds.push_back({now, word});
+}
+
+void FakeWorld::Advance(uint64_t us)
+{
+	ObserveLed();
+	uint64_t from = now;
+	now += us;
+	if (afterSleep)
+		afterSleep(from, now);
+}
+
+unsigned OsSleep(unsigned seconds)
+{
+	world.Advance(uint64_t(seconds) * 1000000);
+	return 0;
+}
+
+int OsUsleep(unsigned microseconds)
+{
+	world.Advance(microseconds);
+	return 0;
+}
+
+int OsGetTimeOfDay(struct timeval* tv)
+{
+	if (world.failClockReads > 0) {
+		world.failClockReads--;
+		return -1;
+	}
+	int64_t wall = world.wallBaseUs + int64_t(world.now);
+	tv->tv_sec = wall / 1000000;
+	tv->tv_usec = wall % 1000000;
+	return 0;
+}
+
+void OsSyslog(int priority, const char* format, ...)
+{
+	char text[512];
+	va_list ap;
+	va_start(ap, format);
+	vsnprintf(text, sizeof text, format, ap);
+	va_end(ap);
+	world.ObserveLed();
+	world.logs.push_back({world.now, priority, text});
+}
+
+int OsSystem(const char* command)
+{
+	world.ObserveLed();
+	world.commands.push_back({world.now, command});
+	return world.shell ? world.shell(command) : 0;
+}

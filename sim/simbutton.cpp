@@ -1,0 +1,59 @@
+#include "sim/simbutton.h"
+
+#include <utility>
+
+#include "board/registers.h"
+
+SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge)
+    : data(gpio + GPIO_DATA), event(gpio + GPIO_EVENT), mask(mask), edge(edge)
+{
+}
+
+void SimButton::SetDown(bool d)
+{
+	if (d == down)
+		return;
+	down = d;
+	// Active-low input; only the button's bit moves.
+	if (down)
+		__atomic_fetch_and(data, ~mask, __ATOMIC_SEQ_CST);
+	else
+		__atomic_fetch_or(data, mask, __ATOMIC_SEQ_CST);
+	bool latch = edge == LatchEdge::Both ||
+		     (edge == LatchEdge::Press && down) ||
+		     (edge == LatchEdge::Release && !down);
+	if (latch)
+		__atomic_store_n(event, mask | 1, __ATOMIC_SEQ_CST);
+}
+
+bool SimButton::Service()
+{
+	uint32_t expected = mask;
+	return __atomic_compare_exchange_n(event, &expected, 0, false,
+					   __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
+bool SimButton::IsLatched() const
+{
+	return (__atomic_load_n(event, __ATOMIC_SEQ_CST) & mask) != 0;
+}
+
+ButtonScript::ButtonScript(SimButton& button, std::vector<Press> presses)
+    : button(button), presses(std::move(presses))
+{
+}
+
+void ButtonScript::Advance(uint64_t, uint64_t to)
+{
+	// A clear written before this interval is answered first; edges inside
+	// the interval come after it and so latch again.
+	button.Service();
+	while (next < presses.size() && presses[next].downUs <= to) {
+		const Press& p = presses[next];
+		button.SetDown(true);
+		if (p.upUs > to)
+			break;
+		button.SetDown(false);
+		next++;
+	}
+}

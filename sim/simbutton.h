@@ -1,0 +1,56 @@
+// The simulated GPIO device behind the button: it drives the data word's
+// button bit, latches events on the chosen edge and answers the daemon's
+// write-1-to-clear of the event word.
+//
+// Event-word convention shared with the board image: a latched event is
+// published as mask | 1 (bit 0 marks a value the device wrote), so a word
+// equal to the mask alone can only be the daemon's clear; the device then
+// stores 0, or mask | 1 again when a new edge came since.
+#ifndef BUTTOND_SIM_SIMBUTTON_H
+#define BUTTOND_SIM_SIMBUTTON_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+enum class LatchEdge { Press, Release, Both };
+
+class SimButton {
+public:
+	SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge);
+
+	void SetDown(bool down);
+	// Answers a pending clear; true when it did.
+	bool Service();
+	bool IsDown() const { return down; }
+	bool IsLatched() const;
+
+private:
+	volatile uint32_t* data;
+	volatile uint32_t* event;
+	uint32_t mask;
+	LatchEdge edge;
+	bool down = false;
+};
+
+// Button-down intervals in virtual microseconds, played into a SimButton as
+// the virtual clock moves.
+struct Press {
+	uint64_t downUs;
+	uint64_t upUs;
+};
+
+class ButtonScript {
+public:
+	ButtonScript(SimButton& button, std::vector<Press> presses);
+	// Plays everything that happened up to to; from is the hook's other end.
+	void Advance(uint64_t from, uint64_t to);
+
+private:
+	SimButton& button;
+	std::vector<Press> presses;
+	size_t next = 0;
+};
+
+#endif

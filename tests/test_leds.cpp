@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "board/leds.h"
+#include "daemon/globals.h"
+#include "sim/fake_os.h"
+
+namespace {
+
+// The LED word before the call, then every word written, with the virtual
+// millisecond at which each was seen.
+std::vector<std::pair<uint64_t, uint32_t>> Show(uint32_t before, uint32_t code)
+{
+	static uint32_t led;
+	led = before;
+	ledRegister = &led;
+	world.Reset();
+	world.led = &led;
+	world.ObserveLed();
+	ShowLedPattern(code);
+	world.ObserveLed();
+	std::vector<std::pair<uint64_t, uint32_t>> seen;
+	for (const LedChange& c : world.leds)
+		seen.push_back({c.us / 1000, c.word});
+	return seen;
+}
+
+using Seen = std::vector<std::pair<uint64_t, uint32_t>>;
+
+TEST(Leds, CountsShowAtOnce)
+{
+	EXPECT_EQ(Show(0xFFFFFFFF, 5), (Seen{{0, 0xFFFFFFFF}, {0, 0xFFFFFFFA}}));
+	EXPECT_EQ(Show(0x00000000, 0), (Seen{{0, 0x00000000}, {0, 0xFFFFFFFF}}));
+	EXPECT_EQ(Show(0xFFFFFFFF, 15), (Seen{{0, 0xFFFFFFFF}, {0, 0xFFFFFFF0}}));
+	EXPECT_EQ(world.now, 0u);
+}
+
+TEST(Leds, BlinksTakeTwoSecondsAndEndLit)
+{
+	Seen all;
+	Seen five;
+	Seen dark;
+	for (uint64_t t = 0; t < 2000; t += 500) {
+		all.push_back({t, 0xFFFFFFFF});
+		all.push_back({t + 250, 0xFFFFFFF0});
+		five.push_back({t, 0xFFFFFFFF});
+		five.push_back({t + 250, 0xFFFFFFFA});
+	}
+	dark.push_back({0, 0xFFFFFFFF});
+	Seen got = Show(0x12345678, LED_BLINK_ALL);
+	EXPECT_EQ(Seen(got.begin() + 1, got.end()), all);
+	got = Show(0xFFFFFFFA, LED_BLINK_SHOWN);
+	EXPECT_EQ(Seen(got.begin() + 1, got.end()), five);
+	EXPECT_EQ(world.now, 2000000u);
+	EXPECT_EQ(Show(0xFFFFFFFF, LED_BLINK_SHOWN), dark);
+	EXPECT_EQ(world.now, 2000000u);
+}
+
+TEST(Leds, OtherCodesDoNothing)
+{
+	for (uint32_t code : {17u, 19u, 100u, 0xFFFFFFFFu}) {
+		EXPECT_EQ(Show(0x0000FFFA, code), (Seen{{0, 0x0000FFFA}}));
+		EXPECT_EQ(world.now, 0u);
+	}
+}
+
+TEST(Leds, ZeroBlinksWriteNothing)
+{
+	EXPECT_EQ(Show(0xFFFFFFFA, 99), (Seen{{0, 0xFFFFFFFA}}));
+	BlinkLeds(0, 3);
+	EXPECT_EQ(*ledRegister, 0xFFFFFFFAu);
+}
+
+}  // namespace

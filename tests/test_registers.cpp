@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "board/button.h"
+#include "board/registers.h"
+#include "daemon/globals.h"
+#include "sim/fake_os.h"
+
+TEST(Registers, WordOperationsHitOneWord)
+{
+	struct Case {
+		uint32_t before;
+		int op;	// 0 write direct, 1 write complement, 2 set bits, 3 clear bits
+		uint32_t expect;
+	} cases[] = {
+		{0, 0, 0x00020000},
+		{0, 1, 0xFFFDFFFF},
+		{0x00000000, 2, 0x00020000},
+		{0xFFFFFFFF, 3, 0xFFFDFFFF},
+		{0x12340001, 2, 0x12360001},
+	};
+	for (const Case& c : cases) {
+		uint32_t block[5] = {0xA, 0xB, 0xC, c.before, 0xE};
+		switch (c.op) {
+		case 0: WriteRegister(block, 3, BUTTON_MASK, true); break;
+		case 1: WriteRegister(block, 3, BUTTON_MASK, false); break;
+		case 2: SetRegisterBits(block, 3, BUTTON_MASK, true); break;
+		case 3: SetRegisterBits(block, 3, BUTTON_MASK, false); break;
+		}
+		EXPECT_EQ(block[3], c.expect) << "op " << c.op;
+		EXPECT_EQ(ReadRegister(block, 3), c.expect);
+		EXPECT_EQ(block[2], 0xCu);
+		EXPECT_EQ(block[4], 0xEu);
+	}
+}
+
+// Indices count words: word 3 is byte 12, in the processor's own byte order.
+TEST(Registers, IndexCountsNativeWords)
+{
+	uint32_t block[4] = {};
+	WriteRegister(block, GPIO_EVENT, 0x11223344, true);
+	unsigned char bytes[16];
+	memcpy(bytes, block, sizeof bytes);
+	const unsigned char big[4] = {0x11, 0x22, 0x33, 0x44};
+	const unsigned char little[4] = {0x44, 0x33, 0x22, 0x11};
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	EXPECT_EQ(memcmp(bytes + 12, big, 4), 0);
+#else
+	EXPECT_EQ(memcmp(bytes + 12, little, 4), 0);
+#endif
+	(void)big;
+	(void)little;
+	EXPECT_EQ(sizeof(off_t), 8u);
+	EXPECT_GT(static_cast<off_t>(LED_PAGE), 0);
+}
+
+TEST(Button, LevelLatchAndDebugLines)
+{
+	struct Case {
+		uint32_t data, event;
+		int debug;
+		int pressed, latched;
+		size_t lines;
+	} cases[] = {
+		{0xFFFFFFFF, 0x00000000, 2, 0, 0, 0},
+		{0xFFFDFFFF, 0x00020001, 1, 1, 1, 0},	// debug 1 stays quiet
+		{0xFFFDFFFF, 0x00020001, 2, 1, 1, 3},
+		{0x00020000, 0xFFFDFFFF, 3, 0, 0, 0},	// other bits ignored
+		{0x00000000, 0x00020000, 0, 1, 1, 0},
+	};
+	for (const Case& c : cases) {
+		world.Reset();
+		uint32_t block[4] = {0, 0, c.data, c.event};
+		gpioBlock = block;
+		buttonMask = BUTTON_MASK;
+		debugLevel = c.debug;
+		EXPECT_EQ(IsButtonPressed(), c.pressed);
+		EXPECT_EQ(HasButtonBeenPressed(), c.latched);
+		EXPECT_EQ(HasButtonBeenPressed(), c.latched);	// reading keeps it
+		ASSERT_EQ(world.logs.size(), c.lines) << c.data;
+		if (c.lines) {
+			EXPECT_EQ(world.logs[0].text, "IsButtonPressed(): true");
+			EXPECT_EQ(world.logs[1].text, "HasButtonBeenPressed(): true");
+			EXPECT_EQ(world.logs[2].text, "HasButtonBeenPressed(): true");
+			EXPECT_EQ(world.logs[1].priority, 5);
+		}
+		ClearButtonEvent();
+		EXPECT_EQ(block[3], BUTTON_MASK);
+		EXPECT_EQ(block[2], c.data);
+	}
+}

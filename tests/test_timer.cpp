@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "select/timer.h"
+#include "sim/fake_os.h"
+
+namespace {
+
+void Wait(uint64_t ms) { world.Advance(ms * 1000); }
+
+TEST(Timer, StoppedTimerReadsNothing)
+{
+	world.Reset();
+	Timer t(TIMER_SECONDS, 5);
+	EXPECT_EQ(t.IsRunning(), 0);
+	world.failClockReads = 1000;	// a stopped timer must not read the clock
+	EXPECT_EQ(t.Elapsed(), 0u);
+	EXPECT_EQ(t.Expired(), 0);
+	EXPECT_EQ(t.IsActive(), 0);
+	EXPECT_STREQ(t.ElapsedString(), " 00:00:00 ");
+	EXPECT_EQ(world.failClockReads, 1000);
+}
+
+TEST(Timer, ExpiresAtExactEquality)
+{
+	struct Case {
+		TimerMode mode;
+		uint32_t count;
+		uint64_t expireMs;
+	} cases[] = {
+		{TIMER_SECONDS, 5, 5000},
+		{TIMER_MILLISECONDS, 250, 250},
+		{static_cast<TimerMode>(7), 2, 2000},	// any other mode is seconds
+	};
+	for (const Case& c : cases) {
+		world.Reset();
+		world.wallBaseUs += 999000;	// start mark with a millisecond part
+		Timer t(c.mode, c.count);
+		t.Start();
+		Wait(c.expireMs - 1);
+		EXPECT_EQ(t.IsActive(), 1);
+		EXPECT_EQ(t.Expired(), 0);
+		Wait(1);
+		EXPECT_EQ(t.Expired(), 1);
+		EXPECT_EQ(t.IsActive(), 0);
+		EXPECT_EQ(t.IsRunning(), 1);	// expiry is not a state of its own
+		t.Start();
+		EXPECT_EQ(t.IsActive(), 1);
+		t.Stop();
+		EXPECT_EQ(t.IsActive(), 0);
+	}
+}
+
+TEST(Timer, ConstructorsAndCopies)
+{
+	world.Reset();
+	Timer seconds;
+	Timer count(3u);
+	Timer ms(TIMER_MILLISECONDS);
+	seconds.Start();
+	count.Start();
+	ms.Start();
+	Wait(1000);
+	EXPECT_EQ(seconds.Expired(), 1);
+	EXPECT_EQ(count.Expired(), 0);
+	EXPECT_EQ(ms.Elapsed(), 1000u);
+	EXPECT_EQ(seconds.Elapsed(), 1u);
+
+	Timer copy(count);
+	Wait(2000);
+	EXPECT_EQ(copy.Expired(), 1);
+	Timer assigned;
+	assigned = ms;
+	assigned = assigned;
+	EXPECT_EQ(assigned.Elapsed(), 3000u);
+	ms.SetTimeout(5000);
+	EXPECT_EQ(ms.IsActive(), 1);
+}
+
+TEST(Timer, ClockStepsAndWrap)
+{
+	world.Reset();
+	Timer t(TIMER_MILLISECONDS, 1000);
+	t.Start();
+	world.wallBaseUs -= 1000;	// wall clock steps back 1 ms
+	EXPECT_EQ(t.Expired(), 1);
+	EXPECT_EQ(t.Elapsed(), 0xFFFFFFFFu);
+
+	t.Start();
+	world.wallBaseUs += 4294967296LL * 1000;	// 2^32 ms forward
+	EXPECT_EQ(t.Elapsed(), 0u);
+	EXPECT_EQ(t.Expired(), 0);
+
+	world.failClockReads = 3;	// failed readings are retried
+	world.wallBaseUs += 1500 * 1000;
+	EXPECT_EQ(t.Elapsed(), 1500u);
+	EXPECT_EQ(world.failClockReads, 0);
+}
+
+TEST(Timer, ElapsedStringFormats)
+{
+	struct Case {
+		TimerMode mode;
+		uint64_t seconds;
+		const char* text;
+	} cases[] = {
+		{TIMER_SECONDS, 59, " 00:00:59 "},
+		{TIMER_SECONDS, 86400 + 3600 + 61, " 1 Days, 01:01:01 "},
+		{TIMER_MILLISECONDS, 3599, " 00:59:59 "},
+		{TIMER_SECONDS, 40 * 86400 + 23 * 3600, " 40 Days, 23:00:00 "},
+	};
+	for (const Case& c : cases) {
+		world.Reset();
+		Timer t(c.mode, 1);
+		t.Start();
+		world.Advance(c.seconds * 1000000 + 999);
+		EXPECT_STREQ(t.ElapsedString(), c.text);
+	}
+}
+
+}  // namespace

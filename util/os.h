@@ -1,0 +1,16 @@
+// The few OS services whose timing or side effects the tests must control.
+// The daemon calls these instead of libc; os_real.cpp binds them to libc on
+// the board, and the test world binds them to a virtual clock.
+#ifndef BUTTOND_UTIL_OS_H
+#define BUTTOND_UTIL_OS_H
+
+#include <sys/time.h>
+
+unsigned OsSleep(unsigned seconds);
+int OsUsleep(unsigned microseconds);
+int OsGetTimeOfDay(struct timeval* tv);
+void OsSyslog(int priority, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+int OsSystem(const char* command);
+
+#endif
