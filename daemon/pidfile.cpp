@@ -22,7 +22,7 @@ static const size_t PIDFILE_READ_MAX = 64;
 // stall start-up, and only regular files are trusted.
 static int OpenRegular(const char* path, int flags)
 {
-	int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
+	int fd = open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
 	if (fd < 0)
 		return -1;
 	struct stat st;
@@ -83,7 +83,7 @@ bool IsProcessRunning(int32_t pid, const char* name)
 static void WritePidFile(const char* pidText)
 {
 	// O_NOFOLLOW: a symlink planted in /var/run must not aim our write.
-	int fd = OpenRegular(pidFilePath, O_WRONLY | O_CREAT | O_TRUNC);
+	int fd = OpenRegular(pidFilePath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
 	if (fd < 0)
 		return;
 	OsSyslog(LOG_NOTICE, "Writing pid %s to pidfile '%s'", pidText, pidFilePath);

@@ -17,8 +17,19 @@ void FakeWorld::ObserveLed()
 	if (led == nullptr)
 		return;
 	uint32_t word = *led;
-	if (leds.empty() || leds.back().word != word)
-		leds.push_back({now, word});
+	if (!seenLed || word != lastLed)
+		events.push_back({Event::LED, now, 0, word, {}});
+	seenLed = true;
+	lastLed = word;
+}
+
+std::vector<Event> FakeWorld::Only(Event::Kind kind) const
+{
+	std::vector<Event> out;
+	for (const Event& e : events)
+		if (e.kind == kind)
+			out.push_back(e);
+	return out;
 }
 
 void FakeWorld::Advance(uint64_t us)
@@ -62,12 +73,12 @@ void OsSyslog(int priority, const char* format, ...)
 	vsnprintf(text, sizeof text, format, ap);
 	va_end(ap);
 	world.ObserveLed();
-	world.logs.push_back({world.now, priority, text});
+	world.events.push_back({Event::LOG, world.now, priority, 0, text});
 }
 
 int OsSystem(const char* command)
 {
 	world.ObserveLed();
-	world.commands.push_back({world.now, command});
+	world.events.push_back({Event::SHELL, world.now, 0, 0, command});
 	return world.shell ? world.shell(command) : 0;
 }

@@ -10,20 +10,13 @@
 #include <string>
 #include <vector>
 
-struct LogLine {
-	uint64_t us;
-	int priority;
-	std::string text;
-};
-
-struct CommandRun {
-	uint64_t us;
-	std::string line;
-};
-
-struct LedChange {
-	uint64_t us;
-	uint32_t word;
+// One thing the daemon did, in the order it did it.
+struct Event {
+	enum Kind { LOG, SHELL, LED } kind;
+	uint64_t us;		// virtual time
+	int priority;		// LOG
+	uint32_t word;		// LED: the word now in the LED register
+	std::string text;	// LOG: the formatted line; SHELL: the command line
 };
 
 struct FakeWorld {
@@ -33,9 +26,7 @@ struct FakeWorld {
 	int64_t wallBaseUs = 1700000000LL * 1000000;
 	int failClockReads = 0;	// gettimeofday failures still to inject
 
-	std::vector<LogLine> logs;
-	std::vector<CommandRun> commands;
-	std::vector<LedChange> leds;	// the watched word, on every change
+	std::vector<Event> events;
 
 	volatile uint32_t* led = nullptr;	// LED word to watch
 	// Runs after every sleep with the virtual interval it covered, so a
@@ -44,9 +35,13 @@ struct FakeWorld {
 	// Stands in for the shell; commands return 0 when unset.
 	std::function<int(const char*)> shell;
 
+	bool seenLed = false;
+	uint32_t lastLed = 0;
+
 	void Reset();
 	void Advance(uint64_t us);
 	void ObserveLed();
+	std::vector<Event> Only(Event::Kind kind) const;
 };
 
 extern FakeWorld world;

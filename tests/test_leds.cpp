@@ -19,7 +19,7 @@ std::vector<std::pair<uint64_t, uint32_t>> Show(uint32_t before, uint32_t code)
 	ShowLedPattern(code);
 	world.ObserveLed();
 	std::vector<std::pair<uint64_t, uint32_t>> seen;
-	for (const LedChange& c : world.leds)
+	for (const Event& c : world.Only(Event::LED))
 		seen.push_back({c.us / 1000, c.word});
 	return seen;
 }

@@ -78,12 +78,12 @@ TEST(Button, LevelLatchAndDebugLines)
 		EXPECT_EQ(IsButtonPressed(), c.pressed);
 		EXPECT_EQ(HasButtonBeenPressed(), c.latched);
 		EXPECT_EQ(HasButtonBeenPressed(), c.latched);	// reading keeps it
-		ASSERT_EQ(world.logs.size(), c.lines) << c.data;
+		ASSERT_EQ(world.events.size(), c.lines) << c.data;
 		if (c.lines) {
-			EXPECT_EQ(world.logs[0].text, "IsButtonPressed(): true");
-			EXPECT_EQ(world.logs[1].text, "HasButtonBeenPressed(): true");
-			EXPECT_EQ(world.logs[2].text, "HasButtonBeenPressed(): true");
-			EXPECT_EQ(world.logs[1].priority, 5);
+			EXPECT_EQ(world.events[0].text, "IsButtonPressed(): true");
+			EXPECT_EQ(world.events[1].text, "HasButtonBeenPressed(): true");
+			EXPECT_EQ(world.events[2].text, "HasButtonBeenPressed(): true");
+			EXPECT_EQ(world.events[1].priority, 5);
 		}
 		ClearButtonEvent();
 		EXPECT_EQ(block[3], BUTTON_MASK);
