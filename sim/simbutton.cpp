@@ -7,6 +7,7 @@
 SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge)
     : data(gpio + GPIO_DATA), event(gpio + GPIO_EVENT), mask(mask), edge(edge)
 {
+	__atomic_fetch_or(data, mask, __ATOMIC_SEQ_CST);	// starts up
 }
 
 void SimButton::SetDown(bool d)

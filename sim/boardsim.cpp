@@ -1,0 +1,207 @@
+// boardsim: the simulated board's button and LEDs on a PC.
+//
+// Runs the GPIO device behind the board image for as long as it runs, plays
+// button gestures from its arguments and then from standard input, and shows
+// the LEDs and the button as a person would see them.
+#include <errno.h>
+#include <getopt.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <deque>
+#include <string>
+
+#include "board/registers.h"
+#include "sim/board_image.h"
+#include "sim/gesture.h"
+#include "sim/simbutton.h"
+
+#ifndef BUTTOND_SIM_BOARD
+#define BUTTOND_SIM_BOARD "/dev/shm/buttond-board"
+#endif
+
+static volatile sig_atomic_t stopping;
+
+static void OnSignal(int) { stopping = 1; }
+
+static uint64_t NowMs()
+{
+	struct timespec ts;
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+}
+
+static std::string Clock()
+{
+	struct timeval tv;
+	gettimeofday(&tv, nullptr);
+	struct tm tm;
+	gmtime_r(&tv.tv_sec, &tm);
+	char buf[32];
+	snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03ld", tm.tm_hour, tm.tm_min,
+		 tm.tm_sec, long(tv.tv_usec / 1000));
+	return buf;
+}
+
+// The four count LEDs, highest first, and the number they show.
+static std::string LedRow(uint32_t word)
+{
+	std::string row;
+	for (int bit = 3; bit >= 0; bit--)
+		row += (word >> bit) & 1 ? "○" : "●";
+	return row + " " + std::to_string(~word & 0xF);
+}
+
+struct Display {
+	bool plain;
+	uint32_t led = 0;
+	bool down = false, latched = false, first = true;
+
+	void Show(uint32_t newLed, bool newDown, bool newLatched)
+	{
+		if (!first && newLed == led && newDown == down && newLatched == latched)
+			return;
+		if (plain) {
+			std::string t = Clock();
+			if (first || newLed != led)
+				printf("%s\tleds\t%s\n", t.c_str(), LedRow(newLed).c_str());
+			if (first || newDown != down)
+				printf("%s\tbutton\t%s\n", t.c_str(), newDown ? "down" : "up");
+			if (first || newLatched != latched)
+				printf("%s\tlatch\t%s\n", t.c_str(), newLatched ? "set" : "clear");
+		} else {
+			printf("\r\033[K LEDs %s   button %-4s   latch %s", LedRow(newLed).c_str(),
+			       newDown ? "DOWN" : "up", newLatched ? "set" : "-");
+		}
+		fflush(stdout);
+		led = newLed;
+		down = newDown;
+		latched = newLatched;
+		first = false;
+	}
+};
+
+static void Usage(FILE* f)
+{
+	fprintf(f,
+		"usage: boardsim [-i IMAGE] [-e press|release|both] [--plain] [--stay] [GESTURE...]\n"
+		"gestures, one per argument or per line of standard input:\n"
+		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
+		"default image %s; ends at end of input (--stay: at Ctrl-C)\n",
+		BUTTOND_SIM_BOARD);
+}
+
+static void Queue(const std::string& line, const std::string& where, std::deque<Step>& q)
+{
+	std::vector<Step> steps;
+	std::string error;
+	if (!ParseGesture(line, steps, error)) {
+		fprintf(stderr, "\nboardsim: %s: \"%s\": %s, skipped\n", where.c_str(),
+			line.c_str(), error.c_str());
+		return;
+	}
+	q.insert(q.end(), steps.begin(), steps.end());
+}
+
+int main(int argc, char** argv)
+{
+	const char* path = BUTTOND_SIM_BOARD;
+	LatchEdge edge = LatchEdge::Press;
+	bool plain = !isatty(STDOUT_FILENO), stay = false;
+	static const struct option opts[] = {
+		{"image", required_argument, nullptr, 'i'},
+		{"edge", required_argument, nullptr, 'e'},
+		{"plain", no_argument, nullptr, 'p'},
+		{"stay", no_argument, nullptr, 's'},
+		{"help", no_argument, nullptr, 'h'},
+		{nullptr, 0, nullptr, 0},
+	};
+	for (int c; (c = getopt_long(argc, argv, "i:e:psh", opts, nullptr)) != -1;) {
+		switch (c) {
+		case 'i': path = optarg; break;
+		case 'p': plain = true; break;
+		case 's': stay = true; break;
+		case 'h': Usage(stdout); return 0;
+		case 'e':
+			if (strcmp(optarg, "press") == 0) edge = LatchEdge::Press;
+			else if (strcmp(optarg, "release") == 0) edge = LatchEdge::Release;
+			else if (strcmp(optarg, "both") == 0) edge = LatchEdge::Both;
+			else { Usage(stderr); return 2; }
+			break;
+		default: Usage(stderr); return 2;
+		}
+	}
+
+	BoardImage image;
+	std::string error;
+	if (!OpenBoardImage(path, image, error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
+	struct sigaction sa = {};
+	sa.sa_handler = OnSignal;
+	sigaction(SIGINT, &sa, nullptr);
+	sigaction(SIGTERM, &sa, nullptr);
+	signal(SIGPIPE, SIG_IGN);
+
+	SimButton button(image.gpio, BUTTON_MASK, edge);
+	Display display{plain};
+	std::deque<Step> q;
+	for (int i = optind; i < argc; i++)
+		Queue(argv[i], "argument " + std::to_string(i - optind + 1), q);
+
+	bool eof = false;
+	std::string pending;
+	unsigned lineNo = 0;
+	uint64_t due = NowMs();
+	while (!stopping) {
+		// Answer the daemon's clear well inside the 5 ms it may take.
+		button.Service();
+		uint64_t now = NowMs();
+		if (q.empty())
+			due = now;
+		while (!q.empty() && now >= due) {
+			Step s = q.front();
+			q.pop_front();
+			if (s.kind == Step::WAIT)
+				due += s.ms;
+			else
+				button.SetDown(s.kind == Step::DOWN);
+		}
+		display.Show(*image.led, button.IsDown(), button.IsLatched());
+		if (eof && q.empty() && !stay)
+			break;
+
+		struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+		if (poll(&p, eof ? 0 : 1, 1) > 0) {
+			char buf[512];
+			ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+			if (n <= 0 && !(n < 0 && errno == EINTR)) {
+				eof = true;
+				if (!pending.empty())
+					Queue(pending, "line " + std::to_string(++lineNo), q);
+				continue;
+			}
+			for (ssize_t i = 0; i < n; i++) {
+				if (buf[i] != '\n') {
+					if (pending.size() < 4096)
+						pending += buf[i];
+					continue;
+				}
+				Queue(pending, "line " + std::to_string(++lineNo), q);
+				pending.clear();
+			}
+		} else if (eof) {
+			struct timespec ts = {0, 1000000};
+			nanosleep(&ts, nullptr);
+		}
+	}
+	if (!plain)
+		printf("\n");
+	return 0;
+}

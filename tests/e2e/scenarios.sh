@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: the real buttond and boardsim in the sandbox, in
+# real time. Run as: sandbox --quiet -- bash scenarios.sh NAME
+set -euo pipefail
+out=$SANDBOX_OUT
+pidfile=/var/run/buttond.pid
+
+dump() {
+	for f in syslog signals journal boardsim; do
+		echo "--- $f"
+		cat "$out/$f" 2>/dev/null || true
+	done
+} >&2
+fail() {
+	echo "FAIL: $*" >&2
+	dump
+	exit 1
+}
+# wait_until SECONDS COMMAND...: polls until COMMAND succeeds.
+wait_until() {
+	local end=$((SECONDS + $1))
+	shift
+	until "$@"; do
+		[ $SECONDS -lt $end ] || return 1
+		sleep 0.1
+	done
+}
+logged() { cut -f5 "$out/syslog" | grep -q -- "$1"; }
+lines() { wc -l <"$1"; }
+at_least() { [ "$(lines "$1")" -ge "$2" ]; }
+# buttond's lines as "PRIORITY TEXT", facility checked on the way.
+daemon_log() {
+	awk -F'\t' '$4 == "buttond" { if ($2 != "user") print "bad facility " $2; print $3 " " $5 }' "$out/syslog"
+}
+expect_same() {	# WHAT EXPECTED ACTUAL
+	[ "$2" = "$3" ] || fail "$1 differs:"$'\n'"$(diff <(echo "$2") <(echo "$3") || true)"
+}
+
+board() {
+	mkfifo "$out/gestures"
+	boardsim --plain --stay <"$out/gestures" >"$out/boardsim" 2>&1 &
+	exec 3>"$out/gestures"
+	wait_until 5 test -e /dev/shm/buttond-board || fail "no board image"
+}
+gesture() { printf '%s\n' "$@" >&3; }
+start_daemon() {
+	buttond "$@"
+	wait_until 10 logged "^Writing pid" || fail "daemon did not start"
+}
+# A whole selection of N presses; waits until the daemon is back idle,
+# which is when lumend has had SIGUSR2 after the action.
+select_count() {
+	local signals_before
+	signals_before=$(lines "$out/signals")
+	gesture "hold 5.5" "wait 2.5" "tap x$1"
+	local expect=$((signals_before + ($1 >= 16 ? 2 : 3)))
+	wait_until 40 at_least "$out/signals" "$expect" || fail "selection of $1 did not finish"
+	sleep 0.3
+}
+pid_line() { echo "5 Writing pid $(cat $pidfile) to pidfile '$pidfile'"; }
+
+typical() {
+	board
+	start_daemon -d
+	select_count 3
+	expect_same "log" "6 program starting v1.02
+$(pid_line)
+5 Start of button hold...
+5  Button was held for 4 SEC...
+5  Button Pressed 1
+5  Button Pressed 2
+5  Button Pressed 3
+5 Running Command for Action 3." "$(daemon_log)"
+	expect_same "signals" "SIGUSR1
+SIGUSR2
+SIGUSR2" "$(cut -f2 "$out/signals")"
+	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
+	[ "$(od -An -c /tmp/tesk_trigger | tr -s ' ' | tail -c 4)" = " \n" ] || fail "no newline"
+	select_count 3
+	expect_same "trigger file after two check-ins" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
+}
+
+actions() {
+	board
+	start_daemon
+	for n in 1 2 4 5 6; do select_count $n; done
+	wait_until 5 at_least "$out/journal" 3 || true
+	expect_same "journal" "tallyrep	-auto
+tallyrep	-i -l -s buttonpush
+factory_reset	" "$(cut -f2- "$out/journal")"
+	for m in FORCE_PROVISIONING FORCE_PRL; do
+		[ -f /etc/vorn/wireless/$m ] && [ ! -s /etc/vorn/wireless/$m ] || fail "no marker $m"
+	done
+	expect_same "actions run" "5 Running Command for Action 1.
+5 Running Command for Action 2.
+5 Running Command for Action 4.
+5 Running Command for Action 5.
+5 Running Command for Action 6." "$(daemon_log | grep 'Running Command')"
+}
+
+short_hold() {
+	board
+	start_daemon
+	gesture "hold 2"
+	wait_until 10 logged "Was not held" || fail "no verdict on the short hold"
+	expect_same "log" "5 Start of button hold...
+5  Was not held long enough.  Cleared." "$(daemon_log | tail -n 2)"
+	[ "$(lines "$out/signals")" = 0 ] || fail "lumend was signalled"
+}
+
+cancel() {
+	board
+	start_daemon -d
+	select_count 16
+	expect_same "log tail" "5  Button Pressed 15
+5  Button Pressed 16
+5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
+	expect_same "signals" "SIGUSR1
+SIGUSR2" "$(cut -f2 "$out/signals")"
+	[ "$(lines "$out/journal")" = 0 ] || fail "an action ran"
+	[ ! -e /tmp/tesk_trigger ] || fail "an action ran"
+}
+
+second_copy() {
+	board
+	start_daemon
+	local first
+	first=$(cat $pidfile)
+	buttond 2>"$out/refusal"
+	wait_until 10 logged "already running" || fail "second copy not refused"
+	sleep 0.2
+	printf 'Another buttond process is already running (PID %s)\nProcess Exiting.\n\n' \
+		"$first" >"$out/refusal.expected"
+	cmp "$out/refusal.expected" "$out/refusal" ||
+		fail "refusal: $(od -c "$out/refusal")"
+	expect_same "refusal log" "5 Another buttond process is already running with PID $first , exiting" \
+		"$(daemon_log | tail -n 1)"
+	[ "$(cat $pidfile)" = "$first" ] || fail "pid file changed"
+	kill -0 "$first" || fail "first copy gone"
+	[ "$(pgrep -x buttond)" = "$first" ] || fail "second copy still runs"
+}
+
+bad_image() {
+	buttond
+	wait_until 10 logged "^Error opening /dev/mem, exiting" || fail "no error for a missing image"
+	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
+	head -c 4096 /dev/zero >/dev/shm/buttond-board	# one page of two
+	buttond
+	wait_until 10 logged "^Error mapping /dev/mem, exiting" || fail "no error for a short image"
+	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
+}
+
+"$1"
+echo "PASS: $1"
