@@ -150,5 +150,34 @@ bad_image() {
 	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
 }
 
-"$1"
-echo "PASS: $1"
+# The start script against the real daemon: LSB status 0 running, 3 not.
+init_script() {
+	local script=$1 exec_path rc
+	exec_path=$(sed -n 's/^EXEC="\(.*\)"$/\1/p' "$script" | sed 's/\$DAEMON/buttond/')
+	cp "$(command -v buttond)" "$exec_path"
+	board
+	rc=0; sh "$script" status >/dev/null || rc=$?
+	[ $rc = 3 ] || fail "status before start: $rc"
+	# The daemon keeps the standard streams it was started with: capture
+	# into a file, not a pipe that would never close.
+	sh "$script" start >"$out/start" || fail "start"
+	expect_same "start" "Starting buttond: OK" "$(cat "$out/start")"
+	sh "$script" status >/dev/null || fail "status after start: $?"
+	local first
+	first=$(cat $pidfile)
+	kill -0 "$first" || fail "not running"
+	sh "$script" restart >"$out/restart" || fail "restart"
+	[ "$(cat $pidfile)" != "$first" ] || fail "restart kept the old process"
+	sh "$script" stop >"$out/stop" || fail "stop"
+	expect_same "stop" "Stopping buttond: OK" "$(cat "$out/stop")"
+	rc=0; sh "$script" status >/dev/null || rc=$?
+	[ $rc = 3 ] || fail "status after stop: $rc"
+	! pgrep -x buttond >/dev/null || fail "daemon survived stop"
+	rc=0; sh "$script" bogus >/dev/null || rc=$?
+	[ $rc = 1 ] || fail "unknown command: $rc"
+}
+
+name=$1
+shift
+"$name" "$@"
+echo "PASS: $name"
