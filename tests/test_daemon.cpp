@@ -112,6 +112,10 @@ TEST_F(PidFile, ReaderTakesTheLeadingNumber)
 		Write(c.content);
 		EXPECT_EQ(ReadPidFile(), c.pid) << c.content.substr(0, 20);
 	}
+	// 100 MB of zeros after the id: only the first bytes are read.
+	Write("5678");
+	ASSERT_EQ(truncate(path.c_str(), 100 << 20), 0);
+	EXPECT_EQ(ReadPidFile(), 5678);
 	unlink(path.c_str());
 	EXPECT_EQ(ReadPidFile(), 0);
 }
@@ -165,6 +169,16 @@ TEST_F(PidFile, OddFilesAreNeverFollowedOrBlockedOn)
 		ASSERT_EQ(lstat(path.c_str(), &st), 0);
 		EXPECT_TRUE(kind == 0 ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
 	}
+}
+
+TEST_F(PidFile, MissingRunDirectoryMeansNoPidFile)
+{
+	std::string gone = dir + "/no-such-dir/buttond.pid";
+	pidFilePath = &gone[0];
+	CheckPidFile();
+	EXPECT_TRUE(world.events.empty());
+	EXPECT_EQ(ReadPidFile(), 0);
+	pidFilePath = &path[0];
 }
 
 TEST_F(PidFile, ProcessCheckIsASubstringOfTheOtherPath)

@@ -169,6 +169,23 @@ TEST(Gesture, EveryCount)
 	}
 }
 
+// No shell, or every command failing: the daemon reads no status and the
+// next gesture works as the first did.
+TEST(Gesture, FailingCommandsChangeNothing)
+{
+	for (int status : {127 << 8, -1, 1 << 8}) {
+		BoardWorld b({{500 * MS, 5500 * MS}, Tap(8000 * MS),
+			      {30500 * MS, 35500 * MS}, Tap(38000 * MS)}, 0);
+		world.shell = [status](const char*) { return status; };
+		b.RunUntil(60 * SEC);
+		size_t runs = 0;
+		for (const Event& e : world.Only(Event::LOG))
+			runs += e.text == "Running Command for Action 1.";
+		EXPECT_EQ(runs, 2u) << status;
+		EXPECT_EQ(world.Only(Event::SHELL).size(), 8u);
+	}
+}
+
 TEST(Gesture, DebugTwoLogsEveryPositivePoll)
 {
 	// Tap held across polls 8.04 .. 8.20 while latched: both lines at each.

@@ -57,6 +57,16 @@ select_count() {
 	wait_until 40 at_least "$out/signals" "$expect" || fail "selection of $1 did not finish"
 	sleep 0.3
 }
+# The same where lumend cannot tell us: waits for the verdict, then for
+# the blink and the commands after it.
+select_quietly() {
+	local before
+	before=$(cut -f5 "$out/syslog" | grep -c '^Running Command' || true)
+	gesture "hold 5.5" "wait 2.5" "tap x$1"
+	wait_until 40 eval '[ "$(cut -f5 "$out/syslog" | grep -c "^Running Command")" -gt "$before" ]' ||
+		fail "selection of $1 did not finish"
+	sleep 2.8
+}
 pid_line() { echo "5 Writing pid $(cat $pidfile) to pidfile '$pidfile'"; }
 
 typical() {
@@ -148,6 +158,51 @@ bad_image() {
 	buttond
 	wait_until 10 logged "^Error mapping /dev/mem, exiting" || fail "no error for a short image"
 	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
+	local n=2
+	for kind in directory fifo; do
+		rm -f /dev/shm/buttond-board
+		if [ $kind = directory ]; then mkdir /dev/shm/buttond-board; else mkfifo /dev/shm/buttond-board; fi
+		buttond
+		n=$((n + 1))
+		wait_until 10 eval '[ "$(grep -c "Error [a-z]* /dev/mem, exiting" "$out/syslog")" = $n ]' ||
+			fail "no error for a $kind image"
+		wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
+		rm -rf /dev/shm/buttond-board
+	done
+	expect_same "errors" "5 Error opening /dev/mem, exiting
+5 Error mapping /dev/mem, exiting
+5 Error opening /dev/mem, exiting
+5 Error mapping /dev/mem, exiting" "$(daemon_log | grep Error)"
+}
+
+# /var/run read-only: no pid file, and the daemon runs all the same.
+readonly_run() {
+	mount -o remount,ro "$(readlink -f /var/run)"
+	board
+	buttond
+	wait_until 10 logged "^program starting" || fail "no start"
+	sleep 3
+	pgrep -x buttond >/dev/null || fail "daemon gone"
+	! logged "^Writing pid" || fail "claims a pid file"
+	[ ! -e $pidfile ] || fail "pid file exists"
+	gesture "hold 2"
+	wait_until 10 logged "Was not held" || fail "gesture not seen"
+}
+
+# No light daemon, then no shell at all: gestures still complete and the
+# daemon keeps running.
+hostile_world() {
+	board
+	start_daemon
+	pkill -x lumend
+	select_quietly 3
+	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
+	rm /tmp/tesk_trigger "$(readlink -f /bin/sh)" /bin/sh
+	select_quietly 3
+	[ ! -e /tmp/tesk_trigger ] || fail "a command ran without a shell"
+	select_quietly 1
+	pgrep -x buttond >/dev/null || fail "daemon gone"
+	[ "$(daemon_log | grep -c 'Running Command')" = 3 ] || fail "a selection was lost"
 }
 
 # The start script against the real daemon: LSB status 0 running, 3 not.
