@@ -44,7 +44,7 @@ board() {
 }
 gesture() { printf '%s\n' "$@" >&3; }
 start_daemon() {
-	buttond "$@"
+	buttond "$@" 3>&-
 	wait_until 10 logged "^Writing pid" || fail "daemon did not start"
 }
 # A whole selection of N presses; waits until the daemon is back idle,
@@ -230,6 +230,39 @@ init_script() {
 	! pgrep -x buttond >/dev/null || fail "daemon survived stop"
 	rc=0; sh "$script" bogus >/dev/null || rc=$?
 	[ $rc = 1 ] || fail "unknown command: $rc"
+}
+
+# The real daemon under memcheck for a few whole gestures, then stopped:
+# no invalid access, nothing definitely lost, and no descriptor beyond the
+# standard streams, the board image and the syslog socket it holds by design.
+valgrind_soak() {
+	board
+	valgrind --tool=memcheck --track-fds=yes --leak-check=full \
+		--log-file="$out/vg.%p" "$(command -v buttond)" -d 3>&-
+	wait_until 30 logged "^Writing pid" || fail "daemon did not start under valgrind"
+	local pid
+	pid=$(cat $pidfile)
+	select_count 3
+	select_count 1
+	select_count 16
+	select_count 7
+	kill -TERM "$pid"
+	wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "daemon did not stop"
+	local log=$out/vg.$pid
+	sleep 0.5
+	grep -E 'ERROR SUMMARY|definitely lost|in use at exit|FILE DESCRIPTORS|Open (file descriptor|AF_UNIX)' "$log" |
+		sed 's/^==[0-9]*== //' | tee "$out/valgrind-summary" >&2
+	grep -q 'ERROR SUMMARY: 0 errors' "$log" || fail "memcheck errors: $(cat "$log")"
+	! grep -q 'definitely lost: [1-9]' "$log" || fail "definitely lost blocks"
+	# Descriptors the daemon opened itself (the rest came from valgrind or
+	# the starting shell).
+	local own
+	own=$(sed 's/^==[0-9]*== //' "$log" | awk '
+		/^Open / { what = $0; next }
+		what != "" { if ($0 !~ /inherited from parent/) print what; what = "" }' |
+		sed 's/ [0-9]*:/:/' | sort)
+	expect_same "descriptors held" "Open AF_UNIX socket: <unknown>
+Open file descriptor: /dev/shm/buttond-board" "$own"
 }
 
 name=$1
