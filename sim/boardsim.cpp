@@ -20,6 +20,7 @@
 #include "sim/board_image.h"
 #include "sim/gesture.h"
 #include "sim/simbutton.h"
+#include "sim/stamp.h"
 
 #ifndef BUTTOND_SIM_BOARD
 #define BUTTOND_SIM_BOARD "/dev/shm/buttond-board"
@@ -34,18 +35,6 @@ static uint64_t NowMs()
 	struct timespec ts;
 	clock_gettime(CLOCK_MONOTONIC, &ts);
 	return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
-}
-
-static std::string Clock()
-{
-	struct timeval tv;
-	gettimeofday(&tv, nullptr);
-	struct tm tm;
-	gmtime_r(&tv.tv_sec, &tm);
-	char buf[32];
-	snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03ld", tm.tm_hour, tm.tm_min,
-		 tm.tm_sec, long(tv.tv_usec / 1000));
-	return buf;
 }
 
 // The four count LEDs, highest first, and the number they show.
@@ -67,7 +56,7 @@ struct Display {
 		if (!first && newLed == led && newDown == down && newLatched == latched)
 			return;
 		if (plain) {
-			std::string t = Clock();
+			std::string t = Stamp();
 			if (first || newLed != led)
 				printf("%s\tleds\t%s\n", t.c_str(), LedRow(newLed).c_str());
 			if (first || newDown != down)

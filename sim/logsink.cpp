@@ -7,12 +7,12 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <string>
+
+#include "sim/stamp.h"
 
 static const char* const FACILITIES[] = {
 	"kern", "user", "mail", "daemon", "auth", "syslog", "lpr", "news",
@@ -78,12 +78,7 @@ int main(int argc, char** argv)
 		ssize_t n = recv(s, buf, sizeof buf, 0);
 		if (n <= 0)
 			continue;
-		struct timeval tv;
-		gettimeofday(&tv, nullptr);
-		struct tm tm;
-		gmtime_r(&tv.tv_sec, &tm);
-		fprintf(out, "%02d:%02d:%02d.%03ld\t%s\n", tm.tm_hour, tm.tm_min, tm.tm_sec,
-			long(tv.tv_usec / 1000), Record(buf, size_t(n)).c_str());
+		fprintf(out, "%s\t%s\n", Stamp().c_str(), Record(buf, size_t(n)).c_str());
 		fflush(out);
 	}
 }

@@ -3,8 +3,8 @@
 // as "HH:MM:SS.mmm<TAB>SIGUSR1" lines in the file named by its argument.
 #include <signal.h>
 #include <stdio.h>
-#include <sys/time.h>
-#include <time.h>
+
+#include "sim/stamp.h"
 
 int main(int argc, char** argv)
 {
@@ -29,12 +29,7 @@ int main(int argc, char** argv)
 			return 0;
 		if (sig < 0)
 			continue;
-		struct timeval tv;
-		gettimeofday(&tv, nullptr);
-		struct tm tm;
-		gmtime_r(&tv.tv_sec, &tm);
-		fprintf(out, "%02d:%02d:%02d.%03ld\t%s\n", tm.tm_hour, tm.tm_min, tm.tm_sec,
-			long(tv.tv_usec / 1000), sig == SIGUSR1 ? "SIGUSR1" : "SIGUSR2");
+		fprintf(out, "%s\t%s\n", Stamp().c_str(), sig == SIGUSR1 ? "SIGUSR1" : "SIGUSR2");
 		fflush(out);
 	}
 }

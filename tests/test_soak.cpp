@@ -3,7 +3,7 @@
 #include <dirent.h>
 #include <malloc.h>
 
-#include "tests/board_world.h"
+#include "sim/virtual_board.h"
 
 namespace {
 

@@ -2,8 +2,7 @@
 # End-to-end scenarios: the real buttond and boardsim in the sandbox, in
 # real time. Run as: sandbox --quiet -- bash scenarios.sh NAME
 set -euo pipefail
-out=$SANDBOX_OUT
-pidfile=/var/run/buttond.pid
+. boardlib.sh
 
 dump() {
 	for f in syslog signals journal boardsim; do
@@ -16,16 +15,6 @@ fail() {
 	dump
 	exit 1
 }
-# wait_until SECONDS COMMAND...: polls until COMMAND succeeds.
-wait_until() {
-	local end=$((SECONDS + $1))
-	shift
-	until "$@"; do
-		[ $SECONDS -lt $end ] || return 1
-		sleep 0.1
-	done
-}
-logged() { cut -f5 "$out/syslog" | grep -q -- "$1"; }
 lines() { wc -l <"$1"; }
 at_least() { [ "$(lines "$1")" -ge "$2" ]; }
 # buttond's lines as "PRIORITY TEXT", facility checked on the way.
@@ -36,17 +25,8 @@ expect_same() {	# WHAT EXPECTED ACTUAL
 	[ "$2" = "$3" ] || fail "$1 differs:"$'\n'"$(diff <(echo "$2") <(echo "$3") || true)"
 }
 
-board() {
-	mkfifo "$out/gestures"
-	boardsim --plain --stay <"$out/gestures" >"$out/boardsim" 2>&1 &
-	exec 3>"$out/gestures"
-	wait_until 5 test -e /dev/shm/buttond-board || fail "no board image"
-}
-gesture() { printf '%s\n' "$@" >&3; }
-start_daemon() {
-	buttond "$@" 3>&-
-	wait_until 10 logged "^Writing pid" || fail "daemon did not start"
-}
+board() { board_start || fail "no board image"; }
+start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
 # A whole selection of N presses; waits until the daemon is back idle,
 # which is when lumend has had SIGUSR2 after the action.
 select_count() {
@@ -61,9 +41,10 @@ select_count() {
 # the blink and the commands after it.
 select_quietly() {
 	local before
-	before=$(cut -f5 "$out/syslog" | grep -c '^Running Command' || true)
+	before=$(logged_times '^Running Command')
+	sleep 2	# past the guard, if the daemon has just started
 	gesture "hold 5.5" "wait 2.5" "tap x$1"
-	wait_until 40 eval '[ "$(cut -f5 "$out/syslog" | grep -c "^Running Command")" -gt "$before" ]' ||
+	wait_until 40 eval '[ "$(logged_times "^Running Command")" -gt "$before" ]' ||
 		fail "selection of $1 did not finish"
 	sleep 2.8
 }
@@ -150,24 +131,20 @@ second_copy() {
 	[ "$(pgrep -x buttond)" = "$first" ] || fail "second copy still runs"
 }
 
+# Whatever stands in the image's place, the daemon logs and is gone.
 bad_image() {
-	buttond
-	wait_until 10 logged "^Error opening /dev/mem, exiting" || fail "no error for a missing image"
-	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
-	head -c 4096 /dev/zero >/dev/shm/buttond-board	# one page of two
-	buttond
-	wait_until 10 logged "^Error mapping /dev/mem, exiting" || fail "no error for a short image"
-	wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
-	local n=2
-	for kind in directory fifo; do
-		rm -f /dev/shm/buttond-board
-		if [ $kind = directory ]; then mkdir /dev/shm/buttond-board; else mkfifo /dev/shm/buttond-board; fi
+	local kind n=0
+	for kind in missing short directory fifo; do
+		rm -rf $image
+		case $kind in
+		short) head -c 4096 /dev/zero >$image ;;	# one page of two
+		directory) mkdir $image ;;
+		fifo) mkfifo $image ;;
+		esac
 		buttond
 		n=$((n + 1))
-		wait_until 10 eval '[ "$(grep -c "Error [a-z]* /dev/mem, exiting" "$out/syslog")" = $n ]' ||
-			fail "no error for a $kind image"
-		wait_until 5 bash -c '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
-		rm -rf /dev/shm/buttond-board
+		wait_until 10 eval '[ "$(logged_times "^Error")" = $n ]' || fail "no error for a $kind image"
+		wait_until 5 eval '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
 	done
 	expect_same "errors" "5 Error opening /dev/mem, exiting
 5 Error mapping /dev/mem, exiting
@@ -175,34 +152,23 @@ bad_image() {
 5 Error mapping /dev/mem, exiting" "$(daemon_log | grep Error)"
 }
 
-# /var/run read-only: no pid file, and the daemon runs all the same.
-readonly_run() {
+# A read-only /var/run (no pid file), no light daemon, then no shell at
+# all: every gesture still completes and the daemon keeps running.
+hostile_world() {
 	mount -o remount,ro "$(readlink -f /var/run)"
 	board
-	buttond
+	buttond 3>&-
 	wait_until 10 logged "^program starting" || fail "no start"
-	sleep 3
-	pgrep -x buttond >/dev/null || fail "daemon gone"
-	! logged "^Writing pid" || fail "claims a pid file"
-	[ ! -e $pidfile ] || fail "pid file exists"
-	gesture "hold 2"
-	wait_until 10 logged "Was not held" || fail "gesture not seen"
-}
-
-# No light daemon, then no shell at all: gestures still complete and the
-# daemon keeps running.
-hostile_world() {
-	board
-	start_daemon
 	pkill -x lumend
 	select_quietly 3
+	! logged "^Writing pid" && [ ! -e $pidfile ] || fail "claims a pid file"
 	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
 	rm /tmp/tesk_trigger "$(readlink -f /bin/sh)" /bin/sh
 	select_quietly 3
-	[ ! -e /tmp/tesk_trigger ] || fail "a command ran without a shell"
 	select_quietly 1
+	[ ! -e /tmp/tesk_trigger ] || fail "a command ran without a shell"
 	pgrep -x buttond >/dev/null || fail "daemon gone"
-	[ "$(daemon_log | grep -c 'Running Command')" = 3 ] || fail "a selection was lost"
+	[ "$(logged_times '^Running Command')" = 3 ] || fail "a selection was lost"
 }
 
 # The start script against the real daemon: LSB status 0 running, 3 not.
@@ -237,9 +203,8 @@ init_script() {
 # standard streams, the board image and the syslog socket it holds by design.
 valgrind_soak() {
 	board
-	valgrind --tool=memcheck --track-fds=yes --leak-check=full \
-		--log-file="$out/vg.%p" "$(command -v buttond)" -d 3>&-
-	wait_until 30 logged "^Writing pid" || fail "daemon did not start under valgrind"
+	daemon_start valgrind --tool=memcheck --track-fds=yes --leak-check=full \
+		--log-file="$out/vg.%p" "$(command -v buttond)" -d || fail "no start under valgrind"
 	local pid
 	pid=$(cat $pidfile)
 	select_count 3

@@ -1,10 +1,8 @@
-// A whole board in virtual time for gesture tests: GPIO words, LED word,
-// the simulated button playing a script, and the daemon's globals aimed at
-// them.
-#ifndef BUTTOND_TESTS_BOARD_WORLD_H
-#define BUTTOND_TESTS_BOARD_WORLD_H
-
-#include <stdio.h>
+// A whole board in virtual time: GPIO words, LED word, the simulated button
+// playing a script, and the daemon's globals aimed at them, so whole
+// gestures and weeks of polling run in milliseconds.
+#ifndef BUTTOND_SIM_VIRTUAL_BOARD_H
+#define BUTTOND_SIM_VIRTUAL_BOARD_H
 
 #include <string>
 #include <vector>
@@ -54,35 +52,5 @@ struct BoardWorld {
 			MainLoopIteration();
 	}
 };
-
-// "seconds.millis kind text" lines; kinds: log<priority>, sh, led<count>
-// (the four count LEDs, or the raw word when other bits are lit).
-inline std::vector<std::string> Timeline(bool withLeds = false)
-{
-	std::vector<std::string> out;
-	for (const Event& e : world.events) {
-		char head[64];
-		snprintf(head, sizeof head, "%llu.%03llu ",
-			 (unsigned long long)(e.us / SEC),
-			 (unsigned long long)(e.us % SEC / MS));
-		std::string line = head;
-		if (e.kind == Event::LOG) {
-			line += "log" + std::to_string(e.priority) + " " + e.text;
-		} else if (e.kind == Event::SHELL) {
-			line += "sh " + e.text;
-		} else {
-			if (!withLeds)
-				continue;
-			char led[32];
-			if ((e.word | 0xF) == 0xFFFFFFFF)
-				snprintf(led, sizeof led, "led %u", ~e.word & 0xF);
-			else
-				snprintf(led, sizeof led, "led word %08X", e.word);
-			line += led;
-		}
-		out.push_back(line);
-	}
-	return out;
-}
 
 #endif

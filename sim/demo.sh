@@ -3,7 +3,7 @@
 # prints one timeline of what happens. "play" (default) plays the typical
 # gesture, hold and three taps; "hand" hands the board to the terminal.
 set -euo pipefail
-out=$SANDBOX_OUT
+. boardlib.sh
 mode=${1:-play}
 s0=$(date -u +%T.%3N)
 
@@ -47,19 +47,12 @@ if [ "$mode" = hand ]; then
 	exit 0
 fi
 
-mkfifo "$out/gestures"
-boardsim --plain --stay <"$out/gestures" >"$out/boardsim" &
-exec 3>"$out/gestures"
+board_start
 follow board "" "$out/boardsim"
-while [ ! -e /dev/shm/buttond-board ]; do sleep 0.05; done
-
-buttond -d
-until grep -q $'\tWriting pid' "$out/syslog"; do sleep 0.05; done
-printf '%s\n' "hold 5.5" "wait 2.5" "tap x3" >&3
-for _ in $(seq 300); do
-	[ "$(wc -l <"$out/signals")" -ge 3 ] && break
-	sleep 0.1
-done
+daemon_start buttond -d
+gesture "hold 5.5" "wait 2.5" "tap x3"
+action_done() { [ "$(wc -l <"$out/signals")" -ge 3 ]; }
+wait_until 30 action_done || true
 sleep 0.5
 echo
 echo "/tmp/tesk_trigger now holds:"

@@ -1,0 +1,33 @@
+# Sourced inside the sandbox by the demo, the end-to-end tests and the
+# benchmarks: starts the simulated board and the daemon, plays gestures,
+# waits for what the daemon logs.
+out=$SANDBOX_OUT
+image=/dev/shm/buttond-board
+pidfile=/var/run/buttond.pid
+
+# wait_until SECONDS COMMAND...: polls until COMMAND succeeds.
+wait_until() {
+	local end=$((SECONDS + $1))
+	shift
+	until "$@"; do
+		[ $SECONDS -lt $end ] || return 1
+		sleep 0.1
+	done
+}
+logged() { cut -f5 "$out/syslog" | grep -q -- "$1"; }
+logged_times() { cut -f5 "$out/syslog" | grep -c -- "$1" || true; }
+
+# boardsim reads gestures from a FIFO held open on descriptor 3.
+board_start() {
+	mkfifo "$out/gestures"
+	boardsim --plain --stay <"$out/gestures" >"$out/boardsim" 2>&1 &
+	exec 3>"$out/gestures"
+	wait_until 5 test -e $image
+}
+gesture() { printf '%s\n' "$@" >&3; }
+
+# buttond ARGS without our descriptor 3; true once it has written its pid.
+daemon_start() {
+	"$@" 3>&-
+	wait_until 30 logged "^Writing pid"
+}
