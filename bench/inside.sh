@@ -9,7 +9,8 @@ res=$out/results
 put() { echo "$1=$2" >>"$res"; echo "  $1 = $2" >&2; }
 
 wait_log() {	# PATTERN COUNT
-	wait_until 60 eval '[ "$(logged_times "$1")" -ge "$2" ]' && return 0
+	local pattern=$1 count=$2
+	wait_until 60 eval '[ "$(logged_times "$pattern")" -ge "$count" ]' && return 0
 	echo "bench: timed out waiting for '$1'" >&2
 	exit 1
 }
