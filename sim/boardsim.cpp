@@ -27,6 +27,7 @@
 #endif
 
 static volatile sig_atomic_t stopping;
+static bool redrawing;	// a status line is being redrawn in place on stdout
 
 static void OnSignal(int) { stopping = 1; }
 
@@ -90,7 +91,7 @@ static void Queue(const std::string& line, const std::string& where, std::deque<
 	std::vector<Step> steps;
 	std::string error;
 	if (!ParseGesture(line, steps, error)) {
-		fprintf(stderr, "\nboardsim: %s: \"%s\": %s, skipped\n", where.c_str(),
+		fprintf(stderr, "%sboardsim: %s: \"%s\": %s, skipped\n", redrawing ? "\n" : "", where.c_str(),
 			line.c_str(), error.c_str());
 		return;
 	}
@@ -138,6 +139,7 @@ int main(int argc, char** argv)
 	sigaction(SIGTERM, &sa, nullptr);
 	signal(SIGPIPE, SIG_IGN);
 
+	redrawing = !plain;
 	SimButton button(image.gpio, BUTTON_MASK, edge);
 	Display display{plain};
 	std::deque<Step> q;
