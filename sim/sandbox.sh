@@ -71,7 +71,12 @@ if [ "${1:-}" = "--inside" ]; then
 	touch /mnt/out/syslog /mnt/out/signals /mnt/out/journal
 
 	"$bin/logsink" /dev/log /mnt/out/syslog &
-	"$bin/lumend" /mnt/out/signals &
+	# Two SIGUSR2 sent a moment apart (buttond signals before the action and
+	# again after it) merge into one if lumend is not scheduled between
+	# them; real-time priority makes it take each as it comes.
+	rt=()
+	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
+	"${rt[@]}" "$bin/lumend" /mnt/out/signals &
 	for _ in $(seq 200); do [ -S /dev/log ] && break; sleep 0.01; done
 
 	export SANDBOX_OUT=/mnt/out PATH="$bin:$PATH"

@@ -27,14 +27,17 @@ expect_same() {	# WHAT EXPECTED ACTUAL
 
 board() { board_start || fail "no board image"; }
 start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
-# A whole selection of N presses; waits until the daemon is back idle,
-# which is when lumend has had SIGUSR2 after the action.
+# A whole selection of N presses; waits for the verdict, then until lumend
+# has had SIGUSR2 after the action (the daemon is idle again).
 select_count() {
-	local signals_before
+	local signals_before verdicts_before
 	signals_before=$(lines "$out/signals")
+	verdicts_before=$(logged_times '^Running Command\|^ No Command')
 	gesture "hold 5.5" "wait 2.5" "tap x$1"
-	local expect=$((signals_before + ($1 >= 16 ? 2 : 3)))
-	wait_until 40 at_least "$out/signals" "$expect" || fail "selection of $1 did not finish"
+	wait_until 40 eval '[ "$(logged_times "^Running Command\|^ No Command")" -gt "$verdicts_before" ]' ||
+		fail "selection of $1 did not finish"
+	wait_until 5 at_least "$out/signals" $((signals_before + ($1 >= 16 ? 2 : 3))) ||
+		fail "lumend missed a signal"
 	sleep 0.3
 }
 # The same where lumend cannot tell us: waits for the verdict, then for
