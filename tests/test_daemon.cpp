@@ -13,7 +13,7 @@
 #include "daemon/globals.h"
 #include "daemon/pidfile.h"
 #include "daemon/startup.h"
-#include "sim/fake_os.h"
+#include "sim/world/fake_os.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sim/gesture.h"
+#include "sim/device/gesture.h"
 
 namespace {
 

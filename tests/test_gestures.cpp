@@ -2,7 +2,7 @@
 
 #include <stdio.h>
 
-#include "sim/virtual_board.h"
+#include "sim/world/virtual_board.h"
 
 namespace {
 

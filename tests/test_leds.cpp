@@ -2,7 +2,7 @@
 
 #include "board/leds.h"
 #include "daemon/globals.h"
-#include "sim/fake_os.h"
+#include "sim/world/fake_os.h"
 
 namespace {
 

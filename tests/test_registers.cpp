@@ -5,7 +5,7 @@
 #include "board/button.h"
 #include "board/registers.h"
 #include "daemon/globals.h"
-#include "sim/fake_os.h"
+#include "sim/world/fake_os.h"
 
 TEST(Registers, WordOperationsHitOneWord)
 {

@@ -3,7 +3,7 @@
 #include <dirent.h>
 #include <malloc.h>
 
-#include "sim/virtual_board.h"
+#include "sim/world/virtual_board.h"
 
 namespace {
 

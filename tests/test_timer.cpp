@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "select/timer.h"
-#include "sim/fake_os.h"
+#include "sim/world/fake_os.h"
 
 namespace {
 

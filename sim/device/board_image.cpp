@@ -1,4 +1,4 @@
-#include "sim/board_image.h"
+#include "sim/device/board_image.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "sim/simbutton.h"
+#include "sim/device/simbutton.h"
 
 #include <utility>
 

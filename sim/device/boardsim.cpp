@@ -17,10 +17,10 @@
 #include <string>
 
 #include "board/registers.h"
-#include "sim/board_image.h"
-#include "sim/gesture.h"
-#include "sim/simbutton.h"
-#include "sim/stamp.h"
+#include "sim/device/board_image.h"
+#include "sim/device/gesture.h"
+#include "sim/device/simbutton.h"
+#include "sim/sandbox/stamp.h"
 
 #ifndef BUTTOND_SIM_BOARD
 #define BUTTOND_SIM_BOARD "/dev/shm/buttond-board"

@@ -1,4 +1,4 @@
-#include "sim/fake_os.h"
+#include "sim/world/fake_os.h"
 
 #include <stdarg.h>
 #include <stdio.h>

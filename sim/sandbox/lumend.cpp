@@ -4,7 +4,7 @@
 #include <signal.h>
 #include <stdio.h>
 
-#include "sim/stamp.h"
+#include "sim/sandbox/stamp.h"
 
 int main(int argc, char** argv)
 {

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "sim/stamp.h"
+#include "sim/sandbox/stamp.h"
 
 static const char* const FACILITIES[] = {
 	"kern", "user", "mail", "daemon", "auth", "syslog", "lpr", "news",

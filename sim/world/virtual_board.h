@@ -12,8 +12,8 @@
 #include "daemon/globals.h"
 #include "daemon/startup.h"
 #include "select/timer.h"
-#include "sim/fake_os.h"
-#include "sim/simbutton.h"
+#include "sim/world/fake_os.h"
+#include "sim/device/simbutton.h"
 
 constexpr uint64_t MS = 1000;
 constexpr uint64_t SEC = 1000 * MS;

@@ -1,4 +1,4 @@
-#include "sim/gesture.h"
+#include "sim/device/gesture.h"
 
 #include <math.h>
 #include <stdlib.h>
