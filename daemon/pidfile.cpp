@@ -9,8 +9,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <iostream>
-
 #include "daemon/globals.h"
 #include "util/os.h"
 
@@ -104,10 +102,10 @@ void CheckPidFile()
 		// Our own id in the file is a stale file whose id was reused
 		// after a reboot, never another instance.
 		if (old != self && IsProcessRunning(old, programName)) {
-			std::cerr << "Another " << programName
-				  << " process is already running (PID " << old << ")"
-				  << std::endl;
-			std::cerr << "Process Exiting.\n" << std::endl;
+			fprintf(stderr, "Another %s process is already running (PID %d)\n",
+				programName, old);
+			fprintf(stderr, "Process Exiting.\n\n");
+			fflush(stderr);
 			OsSyslog(LOG_NOTICE,
 				 "Another %s process is already running with PID %d , exiting",
 				 programName, old);

@@ -38,8 +38,12 @@ void Timer::GetTime(TimeStamp& stamp)
 	struct timeval tv;
 	while (OsGetTimeOfDay(&tv) != 0)
 		;
-	stamp.seconds = static_cast<int32_t>(tv.tv_sec);
-	stamp.milliseconds = static_cast<int32_t>(tv.tv_usec / 1000);
+	// time_t is 64 bits even on the 32-bit board, so the clock reads right
+	// past 2038; the stamp keeps the low 32 bits of the seconds, and the
+	// modular difference carries over their wrap. tv_usec is below 10^6:
+	// dividing it as 32 bits spares the board a 64-bit division call.
+	stamp.seconds = static_cast<int32_t>(static_cast<uint32_t>(tv.tv_sec));
+	stamp.milliseconds = static_cast<int32_t>(tv.tv_usec) / 1000;
 }
 
 // Reads the clock into last; all arithmetic unsigned, so it wraps at 2^32 ms

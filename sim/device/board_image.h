@@ -1,6 +1,7 @@
 // The simulated board image: a shared file standing in for physical memory.
 //
-// Two pages, in host byte order: the LED page (LED word at offset 0), then
+// Two pages, words in the byte order of the daemon that maps it (the
+// host's, or big-endian for the PowerPC daemon under qemu-user): the LED page (LED word at offset 0), then
 // the GPIO page with the controller block at 0xC00, so the data word sits at
 // page + 0xC08 and the event word at page + 0xC0C. A new image reads as a
 // dark display, every pin high (button up) and no event latched.
@@ -14,6 +15,14 @@
 struct BoardImage {
 	volatile uint32_t* led = nullptr;
 	volatile uint32_t* gpio = nullptr;	// the GPIO block
+	bool bigEndian = false;			// words as the PowerPC stores them
+
+	// The LED word as the daemon wrote it.
+	uint32_t Led() const
+	{
+		uint32_t v = *led;
+		return bigEndian != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) ? __builtin_bswap32(v) : v;
+	}
 };
 
 // Creates the image when it is missing, then maps it. On failure returns

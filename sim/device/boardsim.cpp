@@ -79,7 +79,8 @@ struct Display {
 static void Usage(FILE* f)
 {
 	fprintf(f,
-		"usage: boardsim [-i IMAGE] [-e press|release|both] [--plain] [--stay] [GESTURE...]\n"
+		"usage: boardsim [-i IMAGE] [-e press|release|both] [-b big|host] [--plain] [--stay]\n"
+		"                [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
 		"default image %s; ends at end of input (--stay: at Ctrl-C)\n",
@@ -102,21 +103,28 @@ int main(int argc, char** argv)
 {
 	const char* path = BUTTOND_SIM_BOARD;
 	LatchEdge edge = LatchEdge::Press;
+	bool bigEndian = false;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
 	static const struct option opts[] = {
 		{"image", required_argument, nullptr, 'i'},
 		{"edge", required_argument, nullptr, 'e'},
+		{"byte-order", required_argument, nullptr, 'b'},
 		{"plain", no_argument, nullptr, 'p'},
 		{"stay", no_argument, nullptr, 's'},
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
-	for (int c; (c = getopt_long(argc, argv, "i:e:psh", opts, nullptr)) != -1;) {
+	for (int c; (c = getopt_long(argc, argv, "i:e:b:psh", opts, nullptr)) != -1;) {
 		switch (c) {
 		case 'i': path = optarg; break;
 		case 'p': plain = true; break;
 		case 's': stay = true; break;
 		case 'h': Usage(stdout); return 0;
+		case 'b':
+			if (strcmp(optarg, "big") == 0) bigEndian = true;
+			else if (strcmp(optarg, "host") == 0) bigEndian = false;
+			else { Usage(stderr); return 2; }
+			break;
 		case 'e':
 			if (strcmp(optarg, "press") == 0) edge = LatchEdge::Press;
 			else if (strcmp(optarg, "release") == 0) edge = LatchEdge::Release;
@@ -140,7 +148,8 @@ int main(int argc, char** argv)
 	signal(SIGPIPE, SIG_IGN);
 
 	redrawing = !plain;
-	SimButton button(image.gpio, BUTTON_MASK, edge);
+	image.bigEndian = bigEndian;
+	SimButton button(image.gpio, BUTTON_MASK, edge, bigEndian);
 	Display display{plain};
 	std::deque<Step> q;
 	for (int i = optind; i < argc; i++)
@@ -164,7 +173,7 @@ int main(int argc, char** argv)
 			else
 				button.SetDown(s.kind == Step::DOWN);
 		}
-		display.Show(*image.led, button.IsDown(), button.IsLatched());
+		display.Show(image.Led(), button.IsDown(), button.IsLatched());
 		if (eof && q.empty() && !stay)
 			break;
 

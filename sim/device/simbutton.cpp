@@ -4,11 +4,17 @@
 
 #include "board/registers.h"
 
-SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge)
-    : data(gpio + GPIO_DATA), event(gpio + GPIO_EVENT), mask(mask), edge(edge)
+static bool HostIsBigEndian() { return __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__; }
+
+SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge, bool bigEndian)
+    : data(gpio + GPIO_DATA), event(gpio + GPIO_EVENT), mask(mask), edge(edge),
+      swap(bigEndian != HostIsBigEndian())
 {
-	__atomic_fetch_or(data, mask, __ATOMIC_SEQ_CST);	// starts up
+	__atomic_fetch_or(data, Word(mask), __ATOMIC_SEQ_CST);	// starts up
 }
+
+// A value as it is stored in the image.
+uint32_t SimButton::Word(uint32_t v) const { return swap ? __builtin_bswap32(v) : v; }
 
 void SimButton::SetDown(bool d)
 {
@@ -17,26 +23,26 @@ void SimButton::SetDown(bool d)
 	down = d;
 	// Active-low input; only the button's bit moves.
 	if (down)
-		__atomic_fetch_and(data, ~mask, __ATOMIC_SEQ_CST);
+		__atomic_fetch_and(data, ~Word(mask), __ATOMIC_SEQ_CST);
 	else
-		__atomic_fetch_or(data, mask, __ATOMIC_SEQ_CST);
+		__atomic_fetch_or(data, Word(mask), __ATOMIC_SEQ_CST);
 	bool latch = edge == LatchEdge::Both ||
 		     (edge == LatchEdge::Press && down) ||
 		     (edge == LatchEdge::Release && !down);
 	if (latch)
-		__atomic_store_n(event, mask | 1, __ATOMIC_SEQ_CST);
+		__atomic_store_n(event, Word(mask | 1), __ATOMIC_SEQ_CST);
 }
 
 bool SimButton::Service()
 {
-	uint32_t expected = mask;
+	uint32_t expected = Word(mask);
 	return __atomic_compare_exchange_n(event, &expected, 0, false,
 					   __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
 }
 
 bool SimButton::IsLatched() const
 {
-	return (__atomic_load_n(event, __ATOMIC_SEQ_CST) & mask) != 0;
+	return (__atomic_load_n(event, __ATOMIC_SEQ_CST) & Word(mask)) != 0;
 }
 
 ButtonScript::ButtonScript(SimButton& button, std::vector<Press> presses)

@@ -2,6 +2,9 @@
 // button bit, latches events on the chosen edge and answers the daemon's
 // write-1-to-clear of the event word.
 //
+// The words are kept in the byte order of the daemon that maps the image:
+// the host's, or big-endian for the PowerPC daemon under qemu-user.
+//
 // Event-word convention shared with the board image: a latched event is
 // published as mask | 1 (bit 0 marks a value the device wrote), so a word
 // equal to the mask alone can only be the daemon's clear; the device then
@@ -18,7 +21,8 @@ enum class LatchEdge { Press, Release, Both };
 
 class SimButton {
 public:
-	SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge);
+	SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge,
+		  bool bigEndian = false);
 
 	void SetDown(bool down);
 	// Answers a pending clear; true when it did.
@@ -27,10 +31,13 @@ public:
 	bool IsLatched() const;
 
 private:
+	uint32_t Word(uint32_t v) const;
+
 	volatile uint32_t* data;
 	volatile uint32_t* event;
 	uint32_t mask;
 	LatchEdge edge;
+	bool swap;		// image words in the other byte order
 	bool down = false;
 };
 

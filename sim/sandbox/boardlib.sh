@@ -17,10 +17,33 @@ wait_until() {
 logged() { cut -f5 "$out/syslog" | grep -q -- "$1"; }
 logged_times() { cut -f5 "$out/syslog" | grep -c -- "$1" || true; }
 
+# The PowerPC daemon under qemu-user stands in for the host one when
+# BUTTOND_EMULATED names it: on a copy of its sysroot without the C++
+# runtime, as on a libc-only firmware image, and with the board image in
+# big-endian words. BUTTOND_FAKETIME sets its wall clock (libfaketime in
+# the emulator, hidden from the daemon and its commands).
+byte_order=host
+if [ -n "${BUTTOND_EMULATED:-}" ]; then
+	byte_order=big
+	mkdir -p /mnt/emu/root
+	cp -a "$BUTTOND_QEMU_SYSROOT/lib" /mnt/emu/root/
+	rm -f /mnt/emu/root/lib/libstdc++* /mnt/emu/root/lib/libgcc_s*
+	cat >/mnt/emu/buttond <<-EOF
+		#!/bin/sh
+		if [ -n "\${BUTTOND_FAKETIME:-}" ]; then
+			export LD_PRELOAD=$(echo /usr/lib/*/faketime/libfaketime.so.1)
+			export FAKETIME="\$BUTTOND_FAKETIME"
+		fi
+		exec qemu-ppc -U LD_PRELOAD -L /mnt/emu/root "$BUTTOND_EMULATED" "\$@"
+	EOF
+	chmod 755 /mnt/emu/buttond
+	PATH=/mnt/emu:$PATH
+fi
+
 # boardsim reads gestures from a FIFO held open on descriptor 3.
 board_start() {
 	mkfifo "$out/gestures"
-	boardsim --plain --stay <"$out/gestures" >"$out/boardsim" 2>&1 &
+	boardsim --plain --stay -b $byte_order <"$out/gestures" >"$out/boardsim" 2>&1 &
 	exec 3>"$out/gestures"
 	wait_until 5 test -e $image
 }

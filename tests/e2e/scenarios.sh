@@ -74,6 +74,13 @@ SIGUSR2" "$(cut -f2 "$out/signals")"
 	expect_same "trigger file after two check-ins" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
 }
 
+# The typical gesture with the wall clock crossing 2^31 seconds
+# (2038-01-19 03:14:08 UTC) while selection mode is open.
+y2038() {
+	export BUTTOND_FAKETIME="@2038-01-19 03:13:58"
+	typical
+}
+
 actions() {
 	board
 	start_daemon
