@@ -31,8 +31,8 @@ std::vector<std::string> Outcome(int n)
 
 // Sixty virtual days of idle polling with a gesture every hour: actions
 // cycling 1 to 7, every tenth a cancel by sixteen presses and every
-// seventeenth no press at all; the wall clock steps while idle, and uptime
-// passes 2^32 ms (49.7 days). Every gesture must do exactly what it asks,
+// seventeenth no press at all; the wall clock steps while idle and passes
+// 2^31 seconds (2038-01-19), and uptime passes 2^32 ms (49.7 days). Every gesture must do exactly what it asks,
 // and the process must hold no more memory or descriptors at the end than
 // after the first day.
 TEST(Soak, SixtyVirtualDays)
@@ -52,6 +52,8 @@ TEST(Soak, SixtyVirtualDays)
 			presses.push_back(Tap(t + 8 * SEC + uint64_t(i) * SEC));
 	}
 	BoardWorld b(presses, 0);
+	const int64_t Y2038 = int64_t(1) << 31;
+	world.wallBaseUs = (Y2038 - 30 * 86400) * int64_t(SEC);
 	world.events.reserve(64);
 
 	size_t heapAfterDayOne = 0;
@@ -85,6 +87,7 @@ TEST(Soak, SixtyVirtualDays)
 	}
 	world.events.clear();
 	EXPECT_GT(world.now, uint64_t(4294967296) * MS);
+	EXPECT_GT(world.wallBaseUs + int64_t(world.now), Y2038 * int64_t(SEC));
 	EXPECT_EQ(mallinfo2().uordblks, heapAfterDayOne);
 	EXPECT_EQ(OpenDescriptors(), fdsAfterDayOne);
 }
