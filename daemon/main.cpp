@@ -13,6 +13,24 @@
 #include "select/timer.h"
 #include "util/os.h"
 
+// The executable's own operator new and delete, so it needs no C++ runtime
+// library on the board: many firmware images carry libc alone. The tests
+// and sanitizers keep theirs. The few allocations are made once at
+// start-up; running out of memory there leaves nothing to do but stop.
+void* operator new(size_t size)
+{
+	void* p = malloc(size != 0 ? size : 1);
+	if (p == nullptr)
+		abort();
+	return p;
+}
+
+void* operator new[](size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
+
 int main(int argc, char** argv)
 {
 	buttonMask = BUTTON_MASK;
