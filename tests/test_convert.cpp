@@ -15,6 +15,7 @@ TEST(Convert, IntToAscii)
 		{0, 16, "0"},
 		{-42, 10, "-42"},
 		{255, 16, "FF"},
+		{int32_t(0xABCDEF09), 16, "ABCDEF09"},
 		{-1, 16, "FFFFFFFF"},
 		{INT_MIN, 10, "-2147483648"},
 		{INT_MAX, 10, "2147483647"},

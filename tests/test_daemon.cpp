@@ -30,6 +30,7 @@ TEST(CommandLine, DebugLevelNameAndPidPath)
 		{{"buttond", "-d", "-x", "-D"}, 2, "buttond", "/var/run/buttond.pid"},
 		{{"b", "-dd", "xd", "d", "", "-"}, 2, "b", "/var/run/b.pid"},
 		{{"./sbin/"}, 0, "./sbin/", "/var/run/./sbin/.pid"},
+		{{"xd"}, 0, "xd", "/var/run/xd.pid"},	// argv[0] is no argument
 		{{"/"}, 0, "/", "/var/run//.pid"},
 		{{""}, 0, "", "/var/run/.pid"},
 		{{}, 0, "buttond", "/var/run/buttond.pid"},	// argc 0
@@ -140,7 +141,11 @@ TEST_F(PidFile, RunsAndRecordsItsPidUnlessAnotherCopyRuns)
 		if (!c.missing)
 			Write(c.content);
 		world.Reset();
+		int freeFd = dup(0);
+		close(freeFd);
 		CheckPidFile();
+		EXPECT_EQ(dup(0), freeFd) << "a descriptor leaked: " << c.name;
+		close(freeFd);
 		EXPECT_EQ(Read(), self) << c.name;
 		EXPECT_EQ(world.now, 2000000u) << "the guard always sleeps 2 s first";
 		ASSERT_EQ(world.events.size(), 1u);
@@ -192,8 +197,11 @@ TEST_F(PidFile, SecondCopyIsRefused)
 	pid_t other = StartSleeper();
 	Write(std::to_string(other));
 	programName = const_cast<char*>("sleep");
-	std::string expect = "^Another sleep process is already running \\(PID " +
-			     std::to_string(other) + "\\)\nProcess Exiting.\n\n$";
+	world.logToStderr = true;
+	std::string pid = std::to_string(other);
+	std::string expect = "^Another sleep process is already running \\(PID " + pid +
+			     "\\)\nProcess Exiting.\n\nsyslog 5: Another sleep process is "
+			     "already running with PID " + pid + " , exiting\n$";
 	EXPECT_EXIT(CheckPidFile(), ::testing::ExitedWithCode(255), expect);
 	EXPECT_EQ(Read(), std::to_string(other));
 }
@@ -251,6 +259,12 @@ TEST(MapBoard, ImageMustHoldBothPages)
 			EXPECT_EQ(world.events[0].text, c.error);
 			EXPECT_EQ(world.events[0].priority, 5);
 		}
+	}
+	// Either mapping failing alone (an offset off the page) stops the daemon.
+	for (HardwareMap half : {HardwareMap{path, 4, uint64_t(page), 0}, HardwareMap{path, 0, 4, 0}}) {
+		world.Reset();
+		EXPECT_FALSE(MapBoard(half));
+		EXPECT_EQ(world.events.at(0).text, "Error mapping /dev/mem, exiting");
 	}
 	close(fd);
 	unlink(path);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
+
+#include <random>
 
 #include "sim/world/virtual_board.h"
 
@@ -40,14 +43,6 @@ std::vector<Press> HoldThen(std::vector<uint64_t> tapsAtMs, uint64_t holdUpMs = 
 	for (uint64_t t : tapsAtMs)
 		p.push_back(Tap(t * MS));
 	return p;
-}
-
-std::vector<uint64_t> TapsEverySecond(int n)
-{
-	std::vector<uint64_t> t;
-	for (int i = 0; i < n; i++)
-		t.push_back(8000 + 1000 * uint64_t(i));
-	return t;
 }
 
 // Hold from 0.5 s, three taps at 8, 9 and 10 s. The idle poll finds the
@@ -99,116 +94,144 @@ TEST(Gesture, TypicalEventEndToEnd)
 	EXPECT_EQ(b.gpio[GPIO_EVENT], 0u);	// latch cleared after the attempt
 }
 
-struct Scenario {
-	const char* name;
+// An independent model of the gesture rules, in virtual milliseconds: it
+// replays a press list against the idle poll, the four-second check, the
+// 80 ms selection polls and the five-second window, and says what must be
+// logged and run, and when. The daemon must agree with it on any presses.
+struct Model {
 	std::vector<Press> presses;
-	int debug;
 	LatchEdge edge;
-	Lines expect;	// logs and shell commands after the confirmed hold's blink
+	int debug;
+	Lines out;
+	uint64_t t = 0, cleared = 0;	// now, and the latest clear of the latch
+
+	bool Down(uint64_t at) const
+	{
+		for (const Press& p : presses)
+			if (p.downUs <= at * MS && at * MS < p.upUs)
+				return true;
+		return false;
+	}
+	bool Latched(uint64_t at) const
+	{
+		for (const Press& p : presses) {
+			uint64_t d = p.downUs / MS, u = p.upUs / MS;
+			bool press = edge != LatchEdge::Release, release = edge != LatchEdge::Press;
+			if ((press && d > cleared && d <= at) || (release && u > cleared && u <= at))
+				return true;
+		}
+		return false;
+	}
+	void Say(const std::string& what)
+	{
+		char stamp[32];
+		snprintf(stamp, sizeof stamp, "%u.%03u ", unsigned(t / 1000), unsigned(t % 1000));
+		out.push_back(stamp + what);
+	}
+	bool Pressed()	// the level poll, with its debug line
+	{
+		bool down = Down(t);
+		if (down && debug > 1)
+			Say("log5 IsButtonPressed(): true");
+		return down;
+	}
+	void Select()
+	{
+		static const char* const commands[] = {
+			"/bin/tallyrep -auto &> /dev/null",
+			"/bin/tallyrep -i -l -s buttonpush &> /dev/null",
+			"echo \"User Button Checkin\" > /tmp/tesk_trigger 2> /dev/null",
+			"touch /etc/vorn/wireless/FORCE_PROVISIONING &> /dev/null",
+			"touch /etc/vorn/wireless/FORCE_PRL &> /dev/null",
+			"/bin/sh /etc/vorn/recovery/firstboot/factory_reset &> /dev/null",
+		};
+		unsigned count = 0;
+		uint64_t window = t;
+		bool open = true;
+		for (cleared = t; open && t - window < 5000;) {
+			t += 80;
+			if (!Latched(t))
+				continue;
+			if (debug > 1)
+				Say("log5 HasButtonBeenPressed(): true");
+			if (Pressed())
+				continue;
+			if (debug > 0)
+				Say("log5  Button Pressed " + std::to_string(++count));
+			else
+				++count;
+			if (count == 16)
+				count = 0, open = false;
+			window = cleared = t;
+		}
+		if (count == 0)
+			return Say("log5  No Command selected. Clearing.");
+		Say("log5 Running Command for Action " + std::to_string(count) + ".");
+		t += 2000;
+		Say(SIGUSR2_LINE);
+		if (count <= 6)
+			Say(std::string("sh ") + commands[count - 1]);
+		else
+			Say("log5 No command ro run: " + std::to_string(count));
+	}
+	void Run(uint64_t until)
+	{
+		while (t < until) {
+			t += 1000;
+			if (!Pressed())
+				continue;
+			Say("log5 Start of button hold...");
+			t += 4000;
+			if (Pressed()) {
+				Say("log5  Button was held for 4 SEC...");
+				Say(SIGUSR1_LINE);
+				t += 2000;
+				Select();
+				Say(SIGUSR2_LINE);
+			} else {
+				Say("log5  Was not held long enough.  Cleared.");
+			}
+			cleared = t;
+		}
+	}
 };
 
-TEST(Gesture, Scenarios)
+// Random gestures: a stray tap, a hold of 3 to 8 s (sometimes let go and
+// taken again), then up to 20 presses with lengths and gaps around the
+// 80 ms poll and the 5 s window, on any latch edge and debug level.
+// BUTTOND_SEED=N replays case N alone.
+TEST(Gesture, AgreesWithTheModelOnRandomPresses)
 {
-	const std::string u1 = std::string("5.000 ") + SIGUSR1_LINE;
-	const std::string u2 = SIGUSR2_LINE;
-	Scenario scenarios[] = {
-		{"short hold", {{500 * MS, 3000 * MS}}, 0, LatchEdge::Press,
-		 {"1.000 log5 Start of button hold...",
-		  "5.000 log5  Was not held long enough.  Cleared."}},
-		{"released and pressed again between the samples",
-		 {{500 * MS, 2000 * MS}, {4000 * MS, 6000 * MS}}, 0, LatchEdge::Press,
-		 {"1.000 log5 Start of button hold...", "5.000 log5  Button was held for 4 SEC...",
-		  u1, "12.040 log5  No Command selected. Clearing.", "12.040 " + u2}},
-		{"tap between idle polls leaves a stale latch that never counts",
-		 {{200 * MS, 400 * MS}, {3500 * MS, 8500 * MS}}, 1, LatchEdge::Press,
-		 {"4.000 log5 Start of button hold...", "8.000 log5  Button was held for 4 SEC...",
-		  "8.000 " + std::string(SIGUSR1_LINE),
-		  "15.040 log5  No Command selected. Clearing.", "15.040 " + u2}},
-		{"hold still down when selection opens, release edge latches",
-		 {{500 * MS, 7500 * MS}}, 1, LatchEdge::Release,
-		 {"1.000 log5 Start of button hold...", "5.000 log5  Button was held for 4 SEC...", u1,
-		  "7.560 log5  Button Pressed 1", "12.600 log5 Running Command for Action 1.",
-		  "14.600 " + u2, "14.600 sh /bin/tallyrep -auto &> /dev/null", "14.600 " + u2}},
-		{"same hold, press edge: the release does not count",
-		 {{500 * MS, 7500 * MS}}, 1, LatchEdge::Press,
-		 {"1.000 log5 Start of button hold...", "5.000 log5  Button was held for 4 SEC...", u1,
-		  "12.040 log5  No Command selected. Clearing.", "12.040 " + u2}},
-		{"two taps between the same polls count once",
-		 HoldThen({8000}, 5500), 0, LatchEdge::Press, {}},
-	};
-	// The last scenario's second tap falls inside the same 80 ms poll gap.
-	scenarios[5].presses.push_back({8160 * MS + 10 * MS, 8160 * MS + 40 * MS});
-	scenarios[5].expect = {"1.000 log5 Start of button hold...",
-			       "5.000 log5  Button was held for 4 SEC...", u1,
-			       "13.240 log5 Running Command for Action 1.", "15.240 " + u2,
-			       "15.240 sh /bin/tallyrep -auto &> /dev/null", "15.240 " + u2};
-	for (Scenario& s : scenarios) {
-		BoardWorld b(s.presses, s.debug, s.edge);
-		b.RunUntil(25 * SEC);
-		EXPECT_EQ(Timeline(), s.expect) << s.name;
-	}
-}
-
-// Every count from 1 to 16 in one table: which command runs, what is logged.
-TEST(Gesture, EveryCount)
-{
-	const char* commands[] = {
-		"/bin/tallyrep -auto &> /dev/null",
-		"/bin/tallyrep -i -l -s buttonpush &> /dev/null",
-		"echo \"User Button Checkin\" > /tmp/tesk_trigger 2> /dev/null",
-		"touch /etc/vorn/wireless/FORCE_PROVISIONING &> /dev/null",
-		"touch /etc/vorn/wireless/FORCE_PRL &> /dev/null",
-		"/bin/sh /etc/vorn/recovery/firstboot/factory_reset &> /dev/null",
-	};
-	for (int n = 1; n <= 16; n++) {
-		BoardWorld b(HoldThen(TapsEverySecond(n)), n % 2);
-		b.RunUntil(40 * SEC);
-		Lines logs, shell;
-		for (const Event& e : world.Only(Event::LOG))
-			logs.push_back(e.text);
-		for (const Event& e : world.Only(Event::SHELL))
-			shell.push_back(e.text);
-		size_t pressLines = 0;
-		for (const std::string& l : logs)
-			pressLines += l.rfind(" Button Pressed ", 0) == 0;
-		EXPECT_EQ(pressLines, n % 2 ? size_t(n) : 0u) << n;
-		Lines expectShell = {SIGUSR1_LINE + 3};
-		if (n == 16) {
-			EXPECT_EQ(logs.back(), " No Command selected. Clearing.");
-			EXPECT_EQ(b.led, 0xFFFFFFFFu);
-		} else {
-			EXPECT_EQ(logs[logs.size() - 1 - (n > 6)],
-				  "Running Command for Action " + std::to_string(n) + ".");
-			expectShell.push_back(SIGUSR2_LINE + 3);
-			if (n <= 6)
-				expectShell.push_back(commands[n - 1]);
-			else
-				EXPECT_EQ(logs.back(), "No command ro run: " + std::to_string(n));
+	const char* replay = getenv("BUTTOND_SEED");
+	unsigned first = replay ? unsigned(atoi(replay)) : 1, last = replay ? first : 400;
+	for (unsigned seed = first; seed <= last; seed++) {
+		std::mt19937 rng(seed);
+		auto ms = [&](uint64_t lo, uint64_t hi) {
+			return std::uniform_int_distribution<uint64_t>(lo, hi)(rng) * MS;
+		};
+		std::vector<Press> p;
+		uint64_t t = ms(0, 1500);
+		if (rng() % 4 == 0)
+			p.push_back({t, t + ms(20, 200)}), t += ms(400, 600);
+		uint64_t hold = ms(3000, 8000);
+		if (rng() % 5 == 0)
+			p.push_back({t, t + hold / 3}), t += hold / 3 + ms(20, 500);
+		p.push_back({t, t + hold}), t += hold;
+		for (int n = rng() % 21; n > 0; n--) {
+			uint64_t gap = rng() % 6 == 0 ? ms(4700, 5300) : ms(10, 1200);
+			t += gap;
+			p.push_back({t, t + ms(10, rng() % 8 == 0 ? 1500 : 300)});
+			t = p.back().upUs;
 		}
-		expectShell.push_back(SIGUSR2_LINE + 3);
-		EXPECT_EQ(shell, expectShell) << n;
+		LatchEdge edge = LatchEdge(rng() % 3);
+		Model m{p, edge, int(rng() % 3), {}};
+		m.Run(t / MS + 30000);
+		BoardWorld b(p, m.debug, edge);
+		b.RunUntil(m.t * MS);
+		ASSERT_EQ(Timeline(), m.out) << "BUTTOND_SEED=" << seed;
+		bool latched = b.gpio[GPIO_EVENT] & BUTTON_MASK;
+		ASSERT_EQ(latched, m.Latched(m.t)) << "BUTTOND_SEED=" << seed;
 	}
-}
-
-TEST(Gesture, DebugTwoLogsEveryPositivePoll)
-{
-	// Tap held across polls 8.04 .. 8.20 while latched: both lines at each.
-	BoardWorld b({{500 * MS, 5500 * MS}, {8010 * MS, 8190 * MS}}, 2);
-	b.RunUntil(9 * SEC);
-	Lines t = Timeline();
-	Lines head(t.begin(), t.begin() + 5);
-	EXPECT_EQ(head, (Lines{"1.000 log5 IsButtonPressed(): true",
-			       "1.000 log5 Start of button hold...",
-			       "5.000 log5 IsButtonPressed(): true",
-			       "5.000 log5  Button was held for 4 SEC...",
-			       std::string("5.000 ") + SIGUSR1_LINE}));
-	Lines polls(t.begin() + 5, t.begin() + 11);
-	EXPECT_EQ(polls, (Lines{"8.040 log5 HasButtonBeenPressed(): true",
-				"8.040 log5 IsButtonPressed(): true",
-				"8.120 log5 HasButtonBeenPressed(): true",
-				"8.120 log5 IsButtonPressed(): true",
-				"8.200 log5 HasButtonBeenPressed(): true",
-				"8.200 log5  Button Pressed 1"}));
 }
 
 }  // namespace

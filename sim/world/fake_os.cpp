@@ -74,6 +74,8 @@ void OsSyslog(int priority, const char* format, ...)
 	va_end(ap);
 	world.ObserveLed();
 	world.events.push_back({Event::LOG, world.now, priority, 0, text});
+	if (world.logToStderr)
+		fprintf(stderr, "syslog %d: %s\n", priority, text);
 }
 
 int OsSystem(const char* command)

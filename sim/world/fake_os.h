@@ -25,6 +25,7 @@ struct FakeWorld {
 	// wall clock without moving virtual time.
 	int64_t wallBaseUs = 1700000000LL * 1000000;
 	int failClockReads = 0;	// gettimeofday failures still to inject
+	bool logToStderr = false;	// log lines also to stderr, for death tests
 
 	std::vector<Event> events;
 
