@@ -4,6 +4,10 @@
 
 #include "util/os.h"
 
+// With a 32-bit time_t, gettimeofday fails from 2038-01-19 on and the
+// window would never close; the board stays in service past that.
+static_assert(sizeof(time_t) == 8, "build with _TIME_BITS=64 (glibc 2.34 or later)");
+
 static uint32_t UnitOf(TimerMode mode)
 {
 	return mode == TIMER_MILLISECONDS ? 1 : 1000;
