@@ -21,7 +21,7 @@ struct BoardImage {
 	uint32_t Led() const
 	{
 		uint32_t v = *led;
-		return bigEndian != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) ? __builtin_bswap32(v) : v;
+		return bigEndian && __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__ ? __builtin_bswap32(v) : v;
 	}
 };
 

@@ -4,11 +4,9 @@
 
 #include "board/registers.h"
 
-static bool HostIsBigEndian() { return __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__; }
-
 SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge, bool bigEndian)
     : data(gpio + GPIO_DATA), event(gpio + GPIO_EVENT), mask(mask), edge(edge),
-      swap(bigEndian != HostIsBigEndian())
+      swap(bigEndian && __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__)
 {
 	__atomic_fetch_or(data, Word(mask), __ATOMIC_SEQ_CST);	// starts up
 }

@@ -3,7 +3,8 @@
 // write-1-to-clear of the event word.
 //
 // The words are kept in the byte order of the daemon that maps the image:
-// the host's, or big-endian for the PowerPC daemon under qemu-user.
+// the host's, or with bigEndian set big-endian whatever the host, for the
+// PowerPC daemon under qemu-user.
 //
 // Event-word convention shared with the board image: a latched event is
 // published as mask | 1 (bit 0 marks a value the device wrote), so a word
