@@ -50,6 +50,7 @@ class PidFile : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
+		umask(022);
 		char tmpl[] = "/tmp/buttond-test-XXXXXX";
 		dir = mkdtemp(tmpl);
 		path = dir + "/buttond.pid";
@@ -66,15 +67,15 @@ protected:
 		std::string cmd = "rm -rf " + dir;
 		ASSERT_EQ(system(cmd.c_str()), 0);
 	}
-	// A live process of another program: its path is /bin/sleep.
-	pid_t StartSleeper()
+	// A live process of another program, its path /bin/sleep or as given.
+	pid_t StartSleeper(const std::string& argv0 = "/bin/sleep")
 	{
 		// The pipe closes when exec succeeds, so /proc shows the new path.
 		int p[2];
 		EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
 		sleeper = fork();
 		if (sleeper == 0) {
-			execl("/bin/sleep", "/bin/sleep", "30", (char*)nullptr);
+			execl("/bin/sleep", argv0.c_str(), "30", (char*)nullptr);
 			_exit(127);
 		}
 		close(p[1]);
@@ -106,6 +107,8 @@ TEST_F(PidFile, ReaderTakesTheLeadingNumber)
 		{"1234", 1234}, {" \n-17", -17}, {"42abc", 42}, {"", 0}, {"abc", 0},
 		{"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
 		{std::string("77\0 88", 6), 77},
+		{std::string(62, ' ') + "123", 12},	// only the first 64 bytes count
+		{std::string(70, '9'), INT32_MAX},	// no terminator in those 64
 	};
 	for (const Case& c : cases) {
 		Write(c.content);
@@ -150,6 +153,9 @@ TEST_F(PidFile, RunsAndRecordsItsPidUnlessAnotherCopyRuns)
 		EXPECT_EQ(world.now, 2000000u) << "the guard always sleeps 2 s first";
 		ASSERT_EQ(world.events.size(), 1u);
 		EXPECT_EQ(world.events[0].text, "Writing pid " + self + " to pidfile '" + path + "'");
+		struct stat st;
+		ASSERT_EQ(stat(path.c_str(), &st), 0);
+		EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask: " << c.name;
 	}
 }
 
@@ -162,15 +168,25 @@ TEST_F(PidFile, OddFilesAreNeverFollowedOrBlockedOn)
 	EXPECT_EQ(Read(), "keep") << "write through a symlink";
 	EXPECT_TRUE(world.events.empty());
 
-	for (int kind = 0; kind < 2; kind++) {
+	// A FIFO nobody holds, a directory, and a FIFO held open with an id in
+	// it: none is read or written, none blocks, no descriptor stays open.
+	for (int kind = 0; kind < 3; kind++) {
 		unlink(path.c_str());
 		rmdir(path.c_str());
-		ASSERT_EQ(kind == 0 ? mkfifo(path.c_str(), 0600) : mkdir(path.c_str(), 0700), 0);
-		EXPECT_EQ(ReadPidFile(), 0);
+		ASSERT_EQ(kind == 1 ? mkdir(path.c_str(), 0700) : mkfifo(path.c_str(), 0600), 0);
+		int held = kind == 2 ? open(path.c_str(), O_RDWR) : -1;
+		if (held >= 0) {
+			ASSERT_EQ(write(held, "4242", 4), 4);
+		}
+		int freeFd = dup(0);
+		close(freeFd);
+		EXPECT_EQ(ReadPidFile(), 0) << kind;
 		CheckPidFile();	// would hang on the FIFO if it blocked
-		struct stat st;
-		ASSERT_EQ(lstat(path.c_str(), &st), 0);
-		EXPECT_TRUE(kind == 0 ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+		EXPECT_EQ(dup(0), freeFd) << "a descriptor leaked: " << kind;
+		close(freeFd);
+		EXPECT_TRUE(world.events.empty()) << kind;
+		if (held >= 0)
+			close(held);
 	}
 
 	std::string gone = dir + "/no-such-dir/buttond.pid";	// no /var/run at all
@@ -190,6 +206,13 @@ TEST_F(PidFile, ProcessCheckIsASubstringOfTheOtherPath)
 	EXPECT_FALSE(IsProcessRunning(other, "buttond"));
 	EXPECT_FALSE(IsProcessRunning(0, ""));
 	EXPECT_FALSE(IsProcessRunning(-5, ""));
+	// Only the first 255 bytes of the command line are searched.
+	for (size_t end : {255, 256}) {
+		kill(sleeper, SIGKILL);
+		waitpid(sleeper, nullptr, 0);
+		pid_t p = StartSleeper(std::string(end - 7, '/') + "buttond");
+		EXPECT_EQ(IsProcessRunning(p, "buttond"), end == 255) << end;
+	}
 }
 
 TEST_F(PidFile, SecondCopyIsRefused)
@@ -260,6 +283,8 @@ TEST(MapBoard, ImageMustHoldBothPages)
 			EXPECT_EQ(world.events[0].priority, 5);
 		}
 	}
+	// A device such as /dev/mem is mapped with no size check.
+	EXPECT_TRUE(MapBoard({"/dev/zero", 0, uint64_t(page), 0}));
 	// Either mapping failing alone (an offset off the page) stops the daemon.
 	for (HardwareMap half : {HardwareMap{path, 4, uint64_t(page), 0}, HardwareMap{path, 0, 4, 0}}) {
 		world.Reset();

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "select/actions.h"
 #include "sim/world/virtual_board.h"
 
 namespace {
@@ -92,6 +93,16 @@ TEST(Gesture, TypicalEventEndToEnd)
 	});
 	EXPECT_EQ(Timeline(true), expect);
 	EXPECT_EQ(b.gpio[GPIO_EVENT], 0u);	// latch cleared after the attempt
+}
+
+// Action 0 never comes from a selection, but has no command either.
+TEST(Gesture, ActionZeroRunsNothing)
+{
+	BoardWorld b({}, 0);
+	RunAction(0);
+	EXPECT_EQ(Timeline(), (Lines{"0.000 log5 Running Command for Action 0.",
+				     std::string("2.000 ") + SIGUSR2_LINE,
+				     "2.000 log5 No command ro run: 0"}));
 }
 
 // An independent model of the gesture rules, in virtual milliseconds: it
@@ -229,6 +240,7 @@ TEST(Gesture, AgreesWithTheModelOnRandomPresses)
 		BoardWorld b(p, m.debug, edge);
 		b.RunUntil(m.t * MS);
 		ASSERT_EQ(Timeline(), m.out) << "BUTTOND_SEED=" << seed;
+		ASSERT_EQ(world.now, m.t * MS) << "BUTTOND_SEED=" << seed;
 		bool latched = b.gpio[GPIO_EVENT] & BUTTON_MASK;
 		ASSERT_EQ(latched, m.Latched(m.t)) << "BUTTOND_SEED=" << seed;
 	}

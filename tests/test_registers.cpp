@@ -2,7 +2,10 @@
 
 #include <string.h>
 
+#include <unistd.h>
+
 #include "board/button.h"
+#include "board/hwmap.h"
 #include "board/registers.h"
 #include "daemon/globals.h"
 #include "sim/world/fake_os.h"
@@ -38,10 +41,19 @@ TEST(Registers, IndexCountsNativeWords)
 #ifdef __powerpc__
 	EXPECT_TRUE(big) << "the board's PowerPC is big-endian";
 #endif
-	// The pages lie above 2^31 and must reach mmap as positive offsets.
-	EXPECT_EQ(sizeof(off_t), 8u);
-	EXPECT_GT(static_cast<off_t>(LED_PAGE), 0);
-	EXPECT_EQ(static_cast<off_t>(GPIO_PAGE) >> 28, 0xE);
+}
+
+// The board's physical pages; on a PC the image's layout instead.
+TEST(Registers, BoardMap)
+{
+	HardwareMap m = BoardMap();
+	uint64_t page = uint64_t(getpagesize());
+	if (strcmp(m.device, "/dev/mem") == 0)
+		EXPECT_EQ(std::vector<uint64_t>({m.ledPage, m.gpioPage, m.minSize}),
+			  std::vector<uint64_t>({0xEA000000, 0xE0000000, 0}));
+	else
+		EXPECT_EQ(std::vector<uint64_t>({m.ledPage, m.gpioPage, m.minSize}),
+			  std::vector<uint64_t>({0, page, 2 * page}));
 }
 
 TEST(Button, LevelLatchAndDebugLines)

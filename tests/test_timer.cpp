@@ -28,7 +28,7 @@ TEST(Timer, ExpiresAtExactEquality)
 		uint64_t expireMs;
 	} cases[] = {
 		{TIMER_SECONDS, 5, 5000},
-		{TIMER_MILLISECONDS, 250, 250},
+		{static_cast<TimerMode>(1), 250, 250},	// mode 1 is milliseconds
 		{static_cast<TimerMode>(7), 2, 2000},	// any other mode is seconds
 	};
 	for (const Case& c : cases) {
@@ -50,30 +50,28 @@ TEST(Timer, ExpiresAtExactEquality)
 	}
 }
 
+// Each constructor's unit and count, read back as its timeout.
 TEST(Timer, ConstructorsAndCopies)
 {
 	world.Reset();
-	Timer seconds;
-	Timer count(3u);
-	Timer ms(TIMER_MILLISECONDS);
-	seconds.Start();
-	count.Start();
-	ms.Start();
-	Wait(1000);
-	EXPECT_EQ(seconds.Expired(), 1);
-	EXPECT_EQ(count.Expired(), 0);
-	EXPECT_EQ(ms.Elapsed(), 1000u);
-	EXPECT_EQ(seconds.Elapsed(), 1u);
-
-	Timer copy(count);
-	Wait(2000);
-	EXPECT_EQ(copy.Expired(), 1);
+	Timer timers[] = {Timer(), Timer(3u), Timer(TIMER_MILLISECONDS), Timer(TIMER_SECONDS, 2)};
+	const uint64_t timeoutMs[] = {1000, 3000, 1, 2000};
+	for (int i = 0; i < 4; i++) {
+		Timer& t = timers[i];
+		t.Start();
+		Wait(timeoutMs[i] - 1);
+		EXPECT_EQ(t.Expired(), 0) << i;
+		Timer copy(t);
+		Wait(1);
+		EXPECT_EQ(copy.Expired(), 1) << i;
+		EXPECT_EQ(t.Elapsed(), timeoutMs[i] == 1 ? 1u : timeoutMs[i] / 1000) << i;
+	}
 	Timer assigned;
-	assigned = ms;
+	assigned = timers[2];
 	assigned = assigned;
-	EXPECT_EQ(assigned.Elapsed(), 3000u);
-	ms.SetTimeout(5000);
-	EXPECT_EQ(ms.IsActive(), 1);
+	EXPECT_EQ(assigned.Elapsed(), timers[2].Elapsed());
+	assigned.SetTimeout(5000);
+	EXPECT_EQ(assigned.IsActive(), 1);
 }
 
 TEST(Timer, ClockStepsAndWrap)
@@ -104,12 +102,14 @@ TEST(Timer, ElapsedStringFormats)
 		const char* text;
 	} cases[] = {
 		{TIMER_SECONDS, 59, " 00:00:59 "},
+		{TIMER_SECONDS, 86399, " 23:59:59 "},
+		{TIMER_SECONDS, 86400, " 1 Days, 00:00:00 "},
 		{TIMER_SECONDS, 86400 + 3600 + 61, " 1 Days, 01:01:01 "},
 		{TIMER_MILLISECONDS, 3599, " 00:59:59 "},
-		{TIMER_SECONDS, 40 * 86400 + 23 * 3600, " 40 Days, 23:00:00 "},
 	};
 	for (const Case& c : cases) {
 		world.Reset();
+		world.wallBaseUs += 77000000;	// start seconds end in a non-zero byte
 		Timer t(c.mode, 1);
 		t.Start();
 		world.Advance(c.seconds * 1000000 + 999);

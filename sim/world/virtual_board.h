@@ -24,7 +24,7 @@ inline Press Tap(uint64_t atUs, uint64_t ms = 150) { return {atUs, atUs + ms * M
 struct BoardWorld {
 	uint32_t gpio[4] = {0, 0, 0xFFFFFFFF, 0};
 	uint32_t led = 0xFFFFFFFF;
-	Timer timer{TIMER_SECONDS, 5};
+	Timer timer{TIMER_SECONDS, 1};	// selection mode sets its own window
 	SimButton button;
 	ButtonScript script;
 
