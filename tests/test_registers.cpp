@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
-
 #include <unistd.h>
 
 #include "board/button.h"
@@ -23,24 +22,6 @@ TEST(Registers, WordOperationsHitOneWord)
 	EXPECT_EQ(block[3], 0xFFFDFFFFu);
 	EXPECT_EQ(block[2], 0xCu);
 	EXPECT_EQ(block[4], 0xEu);
-}
-
-// Indices count words: word 3 is byte 12, stored in the processor's own
-// byte order with no swapping. On the board that order is big-endian.
-TEST(Registers, IndexCountsNativeWords)
-{
-	uint32_t block[4] = {};
-	WriteRegister(block, GPIO_EVENT, 0x11223344, true);
-	unsigned char bytes[16];
-	memcpy(bytes, block, sizeof bytes);
-	const uint32_t one = 1;
-	bool big = *reinterpret_cast<const unsigned char*>(&one) == 0;
-	const unsigned char expect[2][4] = {{0x44, 0x33, 0x22, 0x11}, {0x11, 0x22, 0x33, 0x44}};
-	EXPECT_EQ(memcmp(bytes + 12, expect[big], 4), 0);
-	EXPECT_EQ(memcmp(bytes, "\0\0\0\0\0\0\0\0\0\0\0\0", 12), 0);
-#ifdef __powerpc__
-	EXPECT_TRUE(big) << "the board's PowerPC is big-endian";
-#endif
 }
 
 // The board's physical pages; on a PC the image's layout instead.
