@@ -20,57 +20,39 @@ TEST(Timer, StoppedTimerReadsNothing)
 	EXPECT_EQ(world.failClockReads, 1000);
 }
 
+// Each constructor's unit and count, read back as its timeout: active up to
+// the millisecond before, expired at it exactly; copies keep the start.
 TEST(Timer, ExpiresAtExactEquality)
 {
-	struct Case {
-		TimerMode mode;
-		uint32_t count;
-		uint64_t expireMs;
-	} cases[] = {
-		{TIMER_SECONDS, 5, 5000},
-		{static_cast<TimerMode>(1), 250, 250},	// mode 1 is milliseconds
-		{static_cast<TimerMode>(7), 2, 2000},	// any other mode is seconds
-	};
-	for (const Case& c : cases) {
-		world.Reset();
-		world.wallBaseUs += 999000;	// start mark with a millisecond part
-		Timer t(c.mode, c.count);
+	world.Reset();
+	world.wallBaseUs += 999000;	// start marks with a millisecond part
+	Timer timers[] = {Timer(), Timer(3u), Timer(TIMER_MILLISECONDS), Timer(TIMER_SECONDS, 5),
+			  Timer(TimerMode(1), 250), Timer(TimerMode(7), 2)};
+	const uint64_t timeoutMs[] = {1000, 3000, 1, 5000, 250, 2000};
+	for (int i = 0; i < 6; i++) {
+		Timer& t = timers[i];
 		t.Start();
-		Wait(c.expireMs - 1);
-		EXPECT_EQ(t.IsActive(), 1);
-		EXPECT_EQ(t.Expired(), 0);
+		Wait(timeoutMs[i] - 1);
+		EXPECT_EQ(t.IsActive(), 1) << i;
+		EXPECT_EQ(t.Expired(), 0) << i;
+		Timer copy(t);
 		Wait(1);
-		EXPECT_EQ(t.Expired(), 1);
-		EXPECT_EQ(t.IsActive(), 0);
+		EXPECT_EQ(copy.Expired(), 1) << i;
+		EXPECT_EQ(t.IsActive(), 0) << i;
 		EXPECT_EQ(t.IsRunning(), 1);	// expiry is not a state of its own
+		EXPECT_EQ(t.Elapsed(), timeoutMs[i] % 1000 ? timeoutMs[i] : timeoutMs[i] / 1000) << i;
 		t.Start();
 		EXPECT_EQ(t.IsActive(), 1);
 		t.Stop();
 		EXPECT_EQ(t.IsActive(), 0);
 	}
-}
-
-// Each constructor's unit and count, read back as its timeout.
-TEST(Timer, ConstructorsAndCopies)
-{
-	world.Reset();
-	Timer timers[] = {Timer(), Timer(3u), Timer(TIMER_MILLISECONDS), Timer(TIMER_SECONDS, 2)};
-	const uint64_t timeoutMs[] = {1000, 3000, 1, 2000};
-	for (int i = 0; i < 4; i++) {
-		Timer& t = timers[i];
-		t.Start();
-		Wait(timeoutMs[i] - 1);
-		EXPECT_EQ(t.Expired(), 0) << i;
-		Timer copy(t);
-		Wait(1);
-		EXPECT_EQ(copy.Expired(), 1) << i;
-		EXPECT_EQ(t.Elapsed(), timeoutMs[i] == 1 ? 1u : timeoutMs[i] / 1000) << i;
-	}
 	Timer assigned;
-	assigned = timers[2];
+	assigned = timers[4];
 	assigned = assigned;
-	EXPECT_EQ(assigned.Elapsed(), timers[2].Elapsed());
-	assigned.SetTimeout(5000);
+	assigned.Start();
+	assigned.SetTimeout(2);
+	Wait(1);
+	EXPECT_EQ(assigned.Elapsed(), 1u);
 	EXPECT_EQ(assigned.IsActive(), 1);
 }
 
