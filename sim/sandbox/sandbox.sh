@@ -5,7 +5,7 @@
 #   /tmp, /etc, /usr/bin, /usr/sbin, /usr/local/sbin
 #                           throw-away overlays on the host's
 #   /etc/vorn/...           the wireless marker directory, a factory-reset stand-in
-#   /bin/tallyrep           a stand-in recording its arguments
+#   /bin/tallyrep           a stand-in recording its arguments after a second's work
 #   /dev/log                a syslog receiver
 #   lumend                  a stand-in light daemon recording its signals
 # Records land in OUT (the command sees it as $SANDBOX_OUT, /mnt/out):
@@ -13,17 +13,32 @@
 #   signals  time, signal
 #   journal  time, program, arguments
 # The tools built beside this script (buttond, boardsim) are on PATH.
+# With --busybox, sh, killall, touch and start-stop-daemon are BusyBox
+# applets and BusyBox syslogd takes /dev/log, as on the board; its file
+# (OUT/messages) is turned into the same syslog records.
 #
-# usage: sandbox [--out DIR] [--quiet] [--] COMMAND [ARG...]
-# Exit status: the command's, or 77 when no namespace can be made here.
+# usage: sandbox [--out DIR] [--quiet] [--busybox] [--] COMMAND [ARG...]
+# Exit status: the command's, or 77 when no namespace (or no busybox) is here.
 set -euo pipefail
 
 bin=$(cd "$(dirname "$0")" && pwd)
 
+# BusyBox syslogd's "Mmm dd HH:MM:SS host facility.priority ident: text"
+# as logsink's records.
+busybox_records() {
+	local -A level=([emerg]=0 [alert]=1 [crit]=2 [err]=3 [warn]=4 [notice]=5 [info]=6 [debug]=7)
+	local re='^[A-Z][a-z]+ +[0-9]+ ([0-9:]+) [^ ]+ ([a-z0-9]+)\.([a-z]+) ([^ :]+): (.*)$' m
+	while IFS= read -r line; do
+		[[ $line =~ $re ]] || continue
+		m=("${BASH_REMATCH[@]}")
+		printf '%s\t%s\t%s\t%s\t%s\n' "${m[1]}" "${m[2]}" "${level[${m[3]}]:-${m[3]}}" "${m[4]}" "${m[5]}"
+	done
+}
+
 if [ "${1:-}" = "--inside" ]; then
 	shift
-	out=$1 quiet=$2
-	shift 2
+	out=$1 quiet=$2 busybox=$3
+	shift 3
 	mount --make-rprivate /
 	mount -t tmpfs -o mode=755 sandbox /mnt
 	mkdir -p /mnt/out /mnt/w/dev
@@ -60,17 +75,25 @@ if [ "${1:-}" = "--inside" ]; then
 	overlay /usr/sbin
 	[ -d /usr/local/sbin ] && overlay /usr/local/sbin
 
-	stand_in() {
-		printf '#!/bin/sh\nprintf "%%s\\t%s\\t%%s\\n" "$(date -u +%%T.%%3N)" "$*" >> /mnt/out/journal\n' \
-			"$2" > "$1"
+	stand_in() {	# PATH NAME [SECONDS IT TAKES]
+		printf '#!/bin/sh\nsleep %s\nprintf "%%s\\t%s\\t%%s\\n" "$(date -u +%%T.%%3N)" "$*" >> /mnt/out/journal\n' \
+			"${3:-0}" "$2" > "$1"
 		chmod 755 "$1"
 	}
 	mkdir -p /etc/vorn/wireless /etc/vorn/recovery/firstboot
-	stand_in /bin/tallyrep tallyrep
+	stand_in /bin/tallyrep tallyrep 1
 	stand_in /etc/vorn/recovery/firstboot/factory_reset factory_reset
 	touch /mnt/out/syslog /mnt/out/signals /mnt/out/journal
 
-	"$bin/logsink" /dev/log /mnt/out/syslog &
+	if [ "$busybox" = 1 ]; then
+		for applet in sh killall touch start-stop-daemon; do
+			ln -sf "$(command -v busybox)" "$(command -v $applet)"
+		done
+		busybox syslogd -n -O /mnt/out/messages &
+		tail -n +1 -F /mnt/out/messages 2>/dev/null | busybox_records >>/mnt/out/syslog &
+	else
+		"$bin/logsink" /dev/log /mnt/out/syslog &
+	fi
 	# Two SIGUSR2 sent a moment apart (buttond signals before the action and
 	# again after it) merge into one if lumend is not scheduled between
 	# them; real-time priority makes it take each as it comes.
@@ -91,16 +114,21 @@ if [ "${1:-}" = "--inside" ]; then
 	exit "$status"
 fi
 
-out= quiet=0
+out= quiet=0 busybox=0
 while [ $# -gt 0 ]; do
 	case $1 in
 	--out) out=$2; shift 2 ;;
 	--quiet) quiet=1; shift ;;
+	--busybox) busybox=1; shift ;;
 	--) shift; break ;;
 	*) break ;;
 	esac
 done
-[ $# -gt 0 ] || { echo "usage: sandbox [--out DIR] [--quiet] [--] COMMAND [ARG...]" >&2; exit 2; }
+[ $# -gt 0 ] || { echo "usage: sandbox [--out DIR] [--quiet] [--busybox] [--] COMMAND [ARG...]" >&2; exit 2; }
+if [ "$busybox" = 1 ] && ! command -v busybox >/dev/null; then
+	echo "sandbox: no busybox here" >&2
+	exit 77
+fi
 keep=1
 if [ -z "$out" ]; then
 	out=$(mktemp -d)
@@ -116,6 +144,6 @@ if ! unshare "${userns[@]}" -m -p -f --mount-proc true 2>/dev/null; then
 	exit 77
 fi
 status=0
-unshare "${userns[@]}" -m -p -f --mount-proc "$bin/sandbox" --inside "$out" "$quiet" "$@" || status=$?
+unshare "${userns[@]}" -m -p -f --mount-proc "$bin/sandbox" --inside "$out" "$quiet" "$busybox" "$@" || status=$?
 [ "$keep" = 1 ] || rm -rf "$out"
 exit "$status"

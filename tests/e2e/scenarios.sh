@@ -36,7 +36,7 @@ select_count() {
 	gesture "hold 5.5" "wait 2.5" "tap x$1"
 	wait_until 40 eval '[ "$(logged_times "^Running Command\|^ No Command")" -gt "$verdicts_before" ]' ||
 		fail "selection of $1 did not finish"
-	wait_until 5 at_least "$out/signals" $((signals_before + ($1 >= 16 ? 2 : 3))) ||
+	wait_until 10 at_least "$out/signals" $((signals_before + ($1 >= 16 ? 2 : 3))) ||
 		fail "lumend missed a signal"
 	sleep 0.3
 }
@@ -81,10 +81,23 @@ y2038() {
 	typical
 }
 
+# Whether the slow tallyrep had finished when lumend got its last signal.
+tallyrep_ran_in() {
+	wait_until 5 at_least "$out/journal" 1 || fail "tallyrep did not run"
+	[[ $(head -n 1 "$out/journal" | cut -f1) < $(tail -n 1 "$out/signals" | cut -f1) ]] &&
+		echo foreground || echo background
+}
+
 actions() {
 	board
 	start_daemon
-	for n in 1 2 4 5 6; do select_count $n; done
+	select_count 1
+	# Each command ends in "&> /dev/null": BusyBox's ash reads a redirection
+	# and waits for the command, dash reads "&" and does not.
+	local shell=background
+	[ "$(basename "$(readlink -f /bin/sh)")" = busybox ] && shell=foreground
+	expect_same "where action 1 ran" "$shell" "$(tallyrep_ran_in)"
+	for n in 2 4 5 6; do select_count $n; done
 	wait_until 5 at_least "$out/journal" 3 || true
 	expect_same "journal" "tallyrep	-auto
 tallyrep	-i -l -s buttonpush
@@ -204,6 +217,9 @@ init_script() {
 	rc=0; sh "$script" status >/dev/null || rc=$?
 	[ $rc = 3 ] || fail "status after stop: $rc"
 	! pgrep -x buttond >/dev/null || fail "daemon survived stop"
+	"$exec_path" 3>&-
+	sh "$script" stop >"$out/stop" || fail "stop inside the guard"
+	! pgrep -x buttond >/dev/null || fail "daemon survived a stop inside its guard"
 	rc=0; sh "$script" bogus >/dev/null || rc=$?
 	[ $rc = 1 ] || fail "unknown command: $rc"
 }

@@ -1,0 +1,2 @@
+# Buildroot's platform module: Linux under its own name.
+include(Platform/Linux)
