@@ -20,6 +20,7 @@
 #include "sim/device/board_image.h"
 #include "sim/device/gesture.h"
 #include "sim/device/simbutton.h"
+#include "sim/device/vcd.h"
 #include "sim/sandbox/stamp.h"
 
 #ifndef BUTTOND_SIM_BOARD
@@ -82,7 +83,8 @@ static void Usage(FILE* f)
 		"usage: boardsim [-i IMAGE] [-e press|release|both] [--plain] [--stay] [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
-		"default image %s; ends at end of input (--stay: at Ctrl-C)\n",
+		"default image %s; ends at end of input (--stay: at Ctrl-C)\n"
+		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
 		BUTTOND_SIM_BOARD);
 }
 
@@ -102,12 +104,14 @@ int main(int argc, char** argv)
 {
 	const char* path = BUTTOND_SIM_BOARD;
 	LatchEdge edge = LatchEdge::Press;
+	const char* vcd = nullptr;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
 	static const struct option opts[] = {
 		{"image", required_argument, nullptr, 'i'},
 		{"edge", required_argument, nullptr, 'e'},
 		{"plain", no_argument, nullptr, 'p'},
 		{"stay", no_argument, nullptr, 's'},
+		{"vcd", required_argument, nullptr, 'v'},	// long only
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
@@ -116,6 +120,7 @@ int main(int argc, char** argv)
 		case 'i': path = optarg; break;
 		case 'p': plain = true; break;
 		case 's': stay = true; break;
+		case 'v': vcd = optarg; break;
 		case 'h': Usage(stdout); return 0;
 		case 'e':
 			if (strcmp(optarg, "press") == 0) edge = LatchEdge::Press;
@@ -133,6 +138,11 @@ int main(int argc, char** argv)
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
+	BoardTrace trace;
+	if (vcd && !trace.Open(vcd, error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
 	struct sigaction sa = {};
 	sa.sa_handler = OnSignal;
 	sigaction(SIGINT, &sa, nullptr);
@@ -141,6 +151,7 @@ int main(int argc, char** argv)
 
 	redrawing = !plain;
 	SimButton button(image.gpio, BUTTON_MASK, edge);
+	trace.Record(*image.led, button.IsPinLow(), button.IsLatched());	// before any gesture
 	Display display{plain};
 	std::deque<Step> q;
 	for (int i = optind; i < argc; i++)
@@ -165,6 +176,7 @@ int main(int argc, char** argv)
 				button.SetDown(s.kind == Step::DOWN);
 		}
 		display.Show(*image.led, button.IsDown(), button.IsLatched());
+		trace.Record(*image.led, button.IsPinLow(), button.IsLatched());
 		if (eof && q.empty() && !stay)
 			break;
 
@@ -194,5 +206,9 @@ int main(int argc, char** argv)
 	}
 	if (!plain)
 		printf("\n");
+	if (!trace.Close(error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
 	return 0;
 }

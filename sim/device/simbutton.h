@@ -25,6 +25,8 @@ public:
 	bool Service();
 	bool IsDown() const { return down; }
 	bool IsLatched() const;
+	// The pin as the image holds it, whoever drives it.
+	bool IsPinLow() const;
 
 private:
 	volatile uint32_t* data;
