@@ -27,9 +27,10 @@ timeline() {
 		syslog) what="syslog   $a.${names[b]:-$b} \"$d\"" ;;
 		lumend) what="lumend   got $a" ;;
 		command) what="command  $a $b" ;;
+		file) what="file     $a written" ;;
 		board) what="board    $a $b" ;;
 		esac
-		printf '%s%4d.%02d  %s\n' "$pre" $((e / 1000)) $((e % 1000 / 10)) "$what"
+		printf '%s%4d.%03d  %s\n' "$pre" $((e / 1000)) $((e % 1000)) "$what"
 	done
 }
 board_zero() {
@@ -40,8 +41,8 @@ board_zero() {
 if [ "$mode" = hand ]; then
 	boardsim --stay --vcd "$out/board.vcd" >/dev/null </dev/null &
 	board_zero
-	echo "   time  what"
-	for src in syslog:syslog lumend:signals command:journal; do
+	echo "    time  what"
+	for src in syslog:syslog lumend:signals command:journal file:files; do
 		tail -n +1 -F "$out/${src#*:}" 2>/dev/null | timeline "${src%%:*}" $'\r\033[K' &
 	done
 	echo "buttond -d is starting; type gestures (down, up, tap [MS] [xN], hold S, wait S); Ctrl-D ends."
@@ -60,12 +61,13 @@ action_done() { [ "$(wc -l <"$out/signals")" -ge 3 ]; }
 wait_until 30 action_done || true
 sleep 0.5
 echo
-echo "   time  what"
+echo "    time  what"
 {
 	timeline board "" <"$out/boardsim"
 	timeline syslog "" <"$out/syslog"
 	timeline lumend "" <"$out/signals"
 	timeline command "" <"$out/journal"
+	timeline file "" <"$out/files"
 } | sort -s -n -k1,1
 echo
 echo "/tmp/tesk_trigger now holds:"
