@@ -20,10 +20,26 @@ class Trace:
     end: int = 0
 
     def var(self, name):
-        return next(v for v in self.vars if v.name == name)
+        for v in self.vars:
+            if v.name == name:
+                return v
+        raise LookupError("no variable " + name)
 
 
 def read(path):
+    try:
+        return parse(path)
+    except StopIteration:
+        raise ValueError("cut off inside a definition") from None
+
+
+def declared(ids, ident):
+    if ident not in ids:
+        raise ValueError(f"a value for {ident!r}, which no $var declares")
+    return ids[ident]
+
+
+def parse(path):
     trace, ids, scope = Trace(), {}, ""
     with open(path) as f:
         words = iter(f.read().split())
@@ -49,11 +65,23 @@ def read(path):
         elif w.startswith("#"):
             time = int(w[1:])
         elif w[0] in "bBsSrR":
-            ids[next(words)].changes.append((time, w[1:]))
+            declared(ids, next(words)).changes.append((time, w[1:]))
         elif w[0] in "01xXzZ":
-            ids[w[1:]].changes.append((time, w[0]))
+            declared(ids, w[1:]).changes.append((time, w[0]))
         trace.end = max(trace.end, time)
     return trace
+
+
+def guarded(main, args, usage):
+    """Runs main(*args) when they fit usage ("[X]" optional); a bad file
+    ends the program with one line, not a trace-back."""
+    words = usage.split()[1:]
+    if not len([w for w in words if w[0] != "["]) <= len(args) <= len(words):
+        raise SystemExit("usage: " + usage)
+    try:
+        main(*args)
+    except (OSError, ValueError, LookupError) as e:
+        raise SystemExit(f"{usage.split()[0]}: {args[0]}: {e}")
 
 
 def value_text(var, value):
