@@ -2,8 +2,8 @@
 // wireless markers) as "HH:MM:SS.mmm<TAB>PATH" lines: those actions are a
 // shell built-in and touch, which no stand-in sees. Creates the record file
 // once every watch is in place.
-#include <limits.h>
 #include <stdio.h>
+#include <time.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
