@@ -20,6 +20,7 @@
 #include "sim/device/board_image.h"
 #include "sim/device/gesture.h"
 #include "sim/device/simbutton.h"
+#include "sim/device/vcd.h"
 #include "sim/sandbox/stamp.h"
 
 #ifndef BUTTOND_SIM_BOARD
@@ -83,7 +84,8 @@ static void Usage(FILE* f)
 		"                [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
-		"default image %s; ends at end of input (--stay: at Ctrl-C)\n",
+		"default image %s; ends at end of input (--stay: at Ctrl-C)\n"
+		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
 		BUTTOND_SIM_BOARD);
 }
 
@@ -104,6 +106,7 @@ int main(int argc, char** argv)
 	const char* path = BUTTOND_SIM_BOARD;
 	LatchEdge edge = LatchEdge::Press;
 	bool bigEndian = false;
+	const char* vcd = nullptr;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
 	static const struct option opts[] = {
 		{"image", required_argument, nullptr, 'i'},
@@ -111,6 +114,7 @@ int main(int argc, char** argv)
 		{"byte-order", required_argument, nullptr, 'b'},
 		{"plain", no_argument, nullptr, 'p'},
 		{"stay", no_argument, nullptr, 's'},
+		{"vcd", required_argument, nullptr, 'v'},	// long only
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
@@ -119,6 +123,7 @@ int main(int argc, char** argv)
 		case 'i': path = optarg; break;
 		case 'p': plain = true; break;
 		case 's': stay = true; break;
+		case 'v': vcd = optarg; break;
 		case 'h': Usage(stdout); return 0;
 		case 'b':
 			if (strcmp(optarg, "big") == 0) bigEndian = true;
@@ -141,6 +146,11 @@ int main(int argc, char** argv)
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
+	BoardTrace trace;
+	if (vcd && !trace.Open(vcd, error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
 	struct sigaction sa = {};
 	sa.sa_handler = OnSignal;
 	sigaction(SIGINT, &sa, nullptr);
@@ -150,6 +160,7 @@ int main(int argc, char** argv)
 	redrawing = !plain;
 	image.bigEndian = bigEndian;
 	SimButton button(image.gpio, BUTTON_MASK, edge, bigEndian);
+	trace.Record(image.Led(), button.IsPinLow(), button.IsLatched());	// before any gesture
 	Display display{plain};
 	std::deque<Step> q;
 	for (int i = optind; i < argc; i++)
@@ -174,6 +185,7 @@ int main(int argc, char** argv)
 				button.SetDown(s.kind == Step::DOWN);
 		}
 		display.Show(image.Led(), button.IsDown(), button.IsLatched());
+		trace.Record(image.Led(), button.IsPinLow(), button.IsLatched());
 		if (eof && q.empty() && !stay)
 			break;
 
@@ -203,5 +215,9 @@ int main(int argc, char** argv)
 	}
 	if (!plain)
 		printf("\n");
+	if (!trace.Close(error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
 	return 0;
 }

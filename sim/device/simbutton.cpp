@@ -43,6 +43,11 @@ bool SimButton::IsLatched() const
 	return (__atomic_load_n(event, __ATOMIC_SEQ_CST) & Word(mask)) != 0;
 }
 
+bool SimButton::IsPinLow() const
+{
+	return (__atomic_load_n(data, __ATOMIC_SEQ_CST) & Word(mask)) == 0;
+}
+
 ButtonScript::ButtonScript(SimButton& button, std::vector<Press> presses)
     : button(button), presses(std::move(presses))
 {

@@ -30,6 +30,8 @@ public:
 	bool Service();
 	bool IsDown() const { return down; }
 	bool IsLatched() const;
+	// The pin as the image holds it, whoever drives it.
+	bool IsPinLow() const;
 
 private:
 	uint32_t Word(uint32_t v) const;

@@ -40,10 +40,11 @@ if [ -n "${BUTTOND_EMULATED:-}" ]; then
 	PATH=/mnt/emu:$PATH
 fi
 
-# boardsim reads gestures from a FIFO held open on descriptor 3.
+# boardsim reads gestures from a FIFO held open on descriptor 3; it traces
+# the board into board.vcd.
 board_start() {
 	mkfifo "$out/gestures"
-	boardsim --plain --stay -b $byte_order <"$out/gestures" >"$out/boardsim" 2>&1 &
+	boardsim --plain --stay -b $byte_order --vcd "$out/board.vcd" <"$out/gestures" >"$out/boardsim" 2>&1 &
 	exec 3>"$out/gestures"
 	wait_until 5 test -e $image
 }
@@ -53,4 +54,11 @@ gesture() { printf '%s\n' "$@" >&3; }
 daemon_start() {
 	"$@" 3>&-
 	wait_until 30 logged "^Writing pid"
+}
+
+# trace NAME: the board's trace with the daemon's side merged in, as
+# NAME.vcd (wires, any viewer) and NAME-full.vcd (GTKWave), drawn as NAME.png.
+trace() {
+	tracemerge "$out/board-full.vcd" "$out" "$out/$1.vcd" &&
+		MPLCONFIGDIR=/tmp/matplotlib traceplot "$out/$1-full.vcd" "$out/$1.png" "${2:-buttond}"
 }

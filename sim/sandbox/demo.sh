@@ -1,59 +1,75 @@
 #!/usr/bin/env bash
 # Runs inside the sandbox: starts buttond -d on the simulated board and
-# prints one timeline of what happens. "play" (default) plays the typical
-# gesture, hold and three taps; "hand" hands the board to the terminal.
+# prints one timeline of what happens, then leaves its trace (demo.vcd,
+# demo-full.vcd) and timing diagram (demo.png) beside the records. "play"
+# (default) plays the typical gesture, hold and three taps; "hand" hands
+# the board to the terminal.
 set -euo pipefail
 . boardlib.sh
 mode=${1:-play}
-s0=$(date -u +%T.%3N)
 
 ms() {
 	local h=${1%%:*} rest=${1#*:}
 	local m=${rest%%:*} sec=${rest#*:}
-	echo $(((10#$h * 3600 + 10#$m * 60 + 10#${sec%.*}) * 1000 + 10#${sec#*.}))
+	local frac=${sec#*.}
+	echo $(((10#$h * 3600 + 10#$m * 60 + 10#${sec%.*}) * 1000 + 10#${frac:0:3}))
 }
-start=$(ms "$s0")
 names=(emerg alert crit err warning notice info debug)
 
-# One source's records as timeline lines, in seconds since start.
-follow() {
-	local src=$1 pre=$2
-	tail -n +1 -F "$3" 2>/dev/null | while IFS=$'\t' read -r t a b c d; do
-		local e=$(($(ms "$t") - start))
+# One source's records as timeline lines, in seconds since the board's
+# time zero, the picture's too.
+timeline() {
+	local src=$1 pre=$2 e what
+	while IFS=$'\t' read -r t a b c d; do
+		e=$(($(ms "$t") - start))
 		[ $e -ge 0 ] || e=$((e + 86400000))
 		case $src in
 		syslog) what="syslog   $a.${names[b]:-$b} \"$d\"" ;;
 		lumend) what="lumend   got $a" ;;
 		command) what="command  $a $b" ;;
+		file) what="file     $a written" ;;
 		board) what="board    $a $b" ;;
 		esac
-		printf '%s%4d.%02d  %s\n' "$pre" $((e / 1000)) $((e % 1000 / 10)) "$what"
-	done &
+		printf '%s%4d.%03d  %s\n' "$pre" $((e / 1000)) $((e % 1000)) "$what"
+	done
+}
+board_zero() {
+	wait_until 5 test -s "$out/board.vcd"
+	start=$(ms "$(awk '$1 == "$date" { print $3; exit }' "$out/board.vcd")")
 }
 
-pre=
-[ "$mode" = hand ] && pre=$'\r\033[K'
-echo "   time  what"
-follow syslog "$pre" "$out/syslog"
-follow lumend "$pre" "$out/signals"
-follow command "$pre" "$out/journal"
-
 if [ "$mode" = hand ]; then
+	boardsim --stay --vcd "$out/board.vcd" >/dev/null </dev/null &
+	board_zero
+	echo "    time  what"
+	for src in syslog:syslog lumend:signals command:journal file:files; do
+		tail -n +1 -F "$out/${src#*:}" 2>/dev/null | timeline "${src%%:*}" $'\r\033[K' &
+	done
 	echo "buttond -d is starting; type gestures (down, up, tap [MS] [xN], hold S, wait S); Ctrl-D ends."
-	boardsim --stay >/dev/null </dev/null &
-	sleep 0.2
 	buttond -d
 	boardsim
+	trace demo "buttond -d, played by hand"
 	exit 0
 fi
 
 board_start
-follow board "" "$out/boardsim"
+board_zero
 daemon_start buttond -d
+echo "buttond -d is running; holding the button 5.5 s, then three taps (about 20 s)"
 gesture "hold 5.5" "wait 2.5" "tap x3"
 action_done() { [ "$(wc -l <"$out/signals")" -ge 3 ]; }
 wait_until 30 action_done || true
 sleep 0.5
 echo
+echo "    time  what"
+{
+	timeline board "" <"$out/boardsim"
+	timeline syslog "" <"$out/syslog"
+	timeline lumend "" <"$out/signals"
+	timeline command "" <"$out/journal"
+	timeline file "" <"$out/files"
+} | sort -s -n -k1,1
+echo
 echo "/tmp/tesk_trigger now holds:"
 cat /tmp/tesk_trigger 2>/dev/null || echo "(nothing: the gesture did not complete)"
+trace demo "buttond -d: hold 5.5 s, then three taps; action 3 runs"

@@ -12,6 +12,7 @@
 #   syslog   time, facility, priority, ident, text (tab-separated)
 #   signals  time, signal
 #   journal  time, program, arguments
+#   files    time, path of an action's file written (trigger, markers)
 # The tools built beside this script (buttond, boardsim) are on PATH.
 # With --busybox, sh, killall, touch and start-stop-daemon are BusyBox
 # applets and BusyBox syslogd takes /dev/log, as on the board; its file
@@ -100,7 +101,9 @@ if [ "${1:-}" = "--inside" ]; then
 	rt=()
 	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
 	"${rt[@]}" "$bin/lumend" /mnt/out/signals &
-	for _ in $(seq 200); do [ -S /dev/log ] && break; sleep 0.01; done
+	"$bin/filewatch" /mnt/out/files /tmp/tesk_trigger /etc/vorn/wireless/FORCE_PROVISIONING \
+		/etc/vorn/wireless/FORCE_PRL &
+	for _ in $(seq 200); do [ -S /dev/log ] && [ -e /mnt/out/files ] && break; sleep 0.01; done
 
 	export SANDBOX_OUT=/mnt/out PATH="$bin:$PATH"
 	status=0

@@ -70,6 +70,8 @@ SIGUSR2
 SIGUSR2" "$(cut -f2 "$out/signals")"
 	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
 	[ "$(od -An -c /tmp/tesk_trigger | tr -s ' ' | tail -c 4)" = " \n" ] || fail "no newline"
+	trace typical >/dev/null || fail "no trace"
+	trace_check "$out/typical"
 	select_count 3
 	expect_same "trigger file after two check-ins" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
 }
@@ -86,6 +88,43 @@ tallyrep_ran_in() {
 	wait_until 5 at_least "$out/journal" 1 || fail "tallyrep did not run"
 	[[ $(head -n 1 "$out/journal" | cut -f1) < $(tail -n 1 "$out/signals" | cut -f1) ]] &&
 		echo foreground || echo background
+}
+
+# Variables and value changes, string values aside (fst2vcd escapes them).
+vcd_gist() { awk '$1 == "$var" { print $2, $4, $5 }' "$1"; sed -e '1,/enddefinitions/d' -e 's/^s.* /s /' "$1" | sort; }
+# The typical gesture as a logic analyzer sees it: sigrok reads the wires
+# back a millisecond a row; the pin shows the hold and three taps, the count
+# follows each release within a poll, blinks last 250 ms a half, and lumend
+# is high from before the first tap to after the verdict's blink.
+trace_check() {
+	local f problems
+	for f in "$1.vcd" "$1-full.vcd"; do
+		vcd2fst "$f" "$f.fst" >/dev/null && fst2vcd "$f.fst" >"$f.back" || fail "vcd2fst $f"
+		expect_same "$f after vcd2fst" "$(vcd_gist "$f")" "$(vcd_gist "$f.back")"
+	done
+	/usr/bin/python3 -c 'import sys, matplotlib.pyplot as p; i = p.imread(sys.argv[1])
+assert i.shape[0] >= 600 and i.shape[1] >= 1200 and i[..., :3].std(axis=(0, 1)).max() > 0.05' "$1.png" || fail "picture"
+	problems=$(sigrok-cli -I vcd:downsample=1000 -i "$1.vcd" -O csv:header=false:label=channel | awk -F, '
+		function off(what, x, want, tol) { if (x < want - tol || x > want + tol) print what ": " x " ms" }
+		/^META/ { next }
+		!cols { for (i = 1; i <= NF; i++) c[$i] = i; cols = 1; next }
+		{ b = $c["button_n"]; s = $c["lumend"]; v = $c["led0"] + 2 * $c["led1"] + 4 * $c["led2"] + 8 * $c["led3"] }
+		t && b != pb { if (b) up[n] = t; else down[++n] = t }
+		t && v != pv { at[++k] = t; seq = seq " " v }
+		t && s != ps { if (s) rise = t; else if (!fall) fall = t }
+		{ pb = b; pv = v; ps = s; t++ }
+		END {
+			if (n != 4 || seq != " 15 0 15 0 15 0 15 0 1 2 3 0 3 0 3 0 3 0 3 0") { print n " presses, LEDs" seq; exit }
+			off("hold", up[1] - down[1], 5500, 10)
+			for (i = 2; i <= 4; i++) {
+				off("tap " i, up[i] - down[i], 150, 10)
+				off("gap before tap " i, down[i] - up[i - 1], i == 2 ? 2500 : 350, 10)
+				off("count " i - 1 " after release", at[i + 7] - up[i], 45, 45)
+			}
+			for (i = 2; i <= 19; i++) if (i < 9 || i > 12) off("blink half " i, at[i] - at[i - 1], 250, 10)
+			if (rise < down[1] + 4000 || rise > down[2] || fall < at[19]) print "lumend " rise " to " fall
+		}')
+	[ -z "$problems" ] || fail "trace: $problems"
 }
 
 actions() {
