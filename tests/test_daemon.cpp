@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "daemon/globals.h"
 #include "daemon/pidfile.h"
@@ -89,12 +88,11 @@ protected:
 		if (sleeper > 0 && kill(sleeper, SIGKILL) == 0)
 			waitpid(sleeper, nullptr, 0);
 	}
-	void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+	void Write(const std::string& text) { std::ofstream(path) << text; }
 	std::string Read()
 	{
-		std::stringstream s;
-		s << std::ifstream(path, std::ios::binary).rdbuf();
-		return s.str();
+		std::ifstream f(path);
+		return {std::istreambuf_iterator<char>(f), {}};
 	}
 	// The guard, which must leave no descriptor open behind it.
 	void Check(const std::string& what)
@@ -109,19 +107,16 @@ protected:
 
 TEST_F(PidFile, ReaderTakesTheLeadingNumber)
 {
-	struct Case {
-		std::string content;
-		int32_t pid;
-	} cases[] = {
+	std::pair<std::string, int32_t> cases[] = {
 		{"1234", 1234}, {" \n-17", -17}, {"42abc", 42}, {"", 0}, {"abc", 0},
 		{"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
 		{std::string("77\0 88", 6), 77},
 		{std::string(62, ' ') + "123", 12},	// only the first 64 bytes count
 		{std::string(70, '9'), INT32_MAX},	// no terminator in those 64
 	};
-	for (const Case& c : cases) {
-		Write(c.content);
-		EXPECT_EQ(ReadPidFile(), c.pid) << c.content.substr(0, 20);
+	for (const auto& c : cases) {
+		Write(c.first);
+		EXPECT_EQ(ReadPidFile(), c.second) << c.first.substr(0, 20);
 	}
 	unlink(path.c_str());
 	EXPECT_EQ(ReadPidFile(), 0);
@@ -130,31 +125,22 @@ TEST_F(PidFile, ReaderTakesTheLeadingNumber)
 TEST_F(PidFile, RunsAndRecordsItsPidUnlessAnotherCopyRuns)
 {
 	std::string self = std::to_string(getpid());
-	struct Case {
-		const char* name;
-		std::string content;	// "" with missing true: no file
-		bool missing;
-	} cases[] = {
-		{"missing", "", true},
-		{"stale", "99999999", false},
-		{"another program's live pid", std::to_string(StartSleeper()), false},
-		{"own pid, reused after a reboot", self, false},
-		{"garbage", "\x01\xff\xfe", false},
-		{"negative", "-1", false},
-	};
-	for (const Case& c : cases) {
+	// No file, a stale id, another program's live id, our own id reused
+	// after a reboot, garbage, a negative id.
+	std::string cases[] = {"", "99999999", std::to_string(StartSleeper()), self, "\x01\xfe", "-1"};
+	for (const std::string& c : cases) {
 		unlink(path.c_str());
-		if (!c.missing)
-			Write(c.content);
+		if (!c.empty())
+			Write(c);
 		world.Reset();
-		Check(c.name);
-		EXPECT_EQ(Read(), self) << c.name;
+		Check(c);
+		EXPECT_EQ(Read(), self) << c;
 		EXPECT_EQ(world.now, 2000000u) << "the guard always sleeps 2 s first";
 		ASSERT_EQ(world.events.size(), 1u);
 		EXPECT_EQ(world.events[0].text, "Writing pid " + self + " to pidfile '" + path + "'");
 		struct stat st;
 		ASSERT_EQ(stat(path.c_str(), &st), 0);
-		EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask: " << c.name;
+		EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask: " << c;
 	}
 }
 
@@ -221,18 +207,14 @@ TEST(MapBoard, ImageMustHoldBothPages)
 	char path[] = "/tmp/buttond-image-XXXXXX";
 	int fd = mkstemp(path);
 	HardwareMap map = {path, 0, uint64_t(page), uint64_t(2 * page)};
-	for (off_t size : {2 * page - 4, off_t(0)}) {
-		ASSERT_EQ(ftruncate(fd, size), 0);
+	// Too short an image, or either mapping failing alone (an offset off
+	// the page), and the daemon must stop.
+	for (HardwareMap bad : {map, HardwareMap{path, 4, uint64_t(page), 0}, HardwareMap{path, 0, 4, 0}}) {
+		ASSERT_EQ(ftruncate(fd, 2 * page - 4), 0);
 		world.Reset();
-		EXPECT_FALSE(MapBoard(map));
+		EXPECT_FALSE(MapBoard(bad));
 		EXPECT_EQ(world.events.at(0).text, "Error mapping /dev/mem, exiting");
 		EXPECT_EQ(world.events.at(0).priority, 5);
-	}
-	// Either mapping failing alone (an offset off the page) stops it too.
-	for (HardwareMap half : {HardwareMap{path, 4, uint64_t(page), 0}, HardwareMap{path, 0, 4, 0}}) {
-		world.Reset();
-		EXPECT_FALSE(MapBoard(half));
-		EXPECT_EQ(world.events.at(0).text, "Error mapping /dev/mem, exiting");
 	}
 	// A device such as /dev/mem is mapped with no size check.
 	EXPECT_TRUE(MapBoard({"/dev/zero", 0, uint64_t(page), 0}));
@@ -245,11 +227,10 @@ TEST(MapBoard, ImageMustHoldBothPages)
 	EXPECT_TRUE(fcntl(held, F_GETFD) & FD_CLOEXEC) << "actions must not inherit it";
 	gpioBlock[3] = 0x00020000;
 	*ledRegister = 0xFFFFFFFA;
-	uint32_t words[2];
-	ASSERT_EQ(pread(fd, &words[0], 4, 0), 4);
-	ASSERT_EQ(pread(fd, &words[1], 4, page + 0xC0C), 4);
-	EXPECT_EQ(words[0], 0xFFFFFFFAu);
-	EXPECT_EQ(words[1], 0x00020000u);
+	uint32_t led = 0, event = 0;
+	EXPECT_TRUE(pread(fd, &led, 4, 0) == 4 && pread(fd, &event, 4, page + 0xC0C) == 4);
+	EXPECT_EQ(led, 0xFFFFFFFAu);
+	EXPECT_EQ(event, 0x00020000u);
 	close(fd);
 	unlink(path);
 	world.Reset();

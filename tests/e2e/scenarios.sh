@@ -4,15 +4,9 @@
 set -euo pipefail
 . boardlib.sh
 
-dump() {
-	for f in syslog signals journal boardsim; do
-		echo "--- $f"
-		cat "$out/$f" 2>/dev/null || true
-	done
-} >&2
 fail() {
 	echo "FAIL: $*" >&2
-	dump
+	for f in syslog signals journal boardsim; do echo "--- $f"; cat "$out/$f"; done >&2
 	exit 1
 }
 lines() { wc -l <"$1"; }
@@ -39,17 +33,6 @@ select_count() {
 	wait_until 10 at_least "$out/signals" $((signals_before + ($1 >= 16 ? 2 : 3))) ||
 		fail "lumend missed a signal"
 	sleep 0.3
-}
-# The same where lumend cannot tell us: waits for the verdict, then for
-# the blink and the commands after it.
-select_quietly() {
-	local before
-	before=$(logged_times '^Running Command')
-	sleep 2	# past the guard, if the daemon has just started
-	gesture "hold 5.5" "wait 2.5" "tap x$1"
-	wait_until 40 eval '[ "$(logged_times "^Running Command")" -gt "$before" ]' ||
-		fail "selection of $1 did not finish"
-	sleep 2.8
 }
 pid_line() { echo "5 Writing pid $(cat $pidfile) to pidfile '$pidfile'"; }
 
@@ -170,8 +153,7 @@ cancel() {
 5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
 	expect_same "signals" "SIGUSR1
 SIGUSR2" "$(cut -f2 "$out/signals")"
-	[ "$(lines "$out/journal")" = 0 ] || fail "an action ran"
-	[ ! -e /tmp/tesk_trigger ] || fail "an action ran"
+	[ "$(lines "$out/journal")" = 0 ] && [ ! -e /tmp/tesk_trigger ] || fail "an action ran"
 }
 
 second_copy() {
@@ -182,55 +164,12 @@ second_copy() {
 	buttond 2>"$out/refusal"
 	wait_until 10 logged "already running" || fail "second copy not refused"
 	sleep 0.2
-	printf 'Another buttond process is already running (PID %s)\nProcess Exiting.\n\n' \
-		"$first" >"$out/refusal.expected"
-	cmp "$out/refusal.expected" "$out/refusal" ||
-		fail "refusal: $(od -c "$out/refusal")"
+	cmp "$out/refusal" <(printf 'Another buttond process is already running (PID %s)\nProcess Exiting.\n\n' \
+		"$first") || fail "refusal: $(od -c "$out/refusal")"
 	expect_same "refusal log" "5 Another buttond process is already running with PID $first , exiting" \
 		"$(daemon_log | tail -n 1)"
-	[ "$(cat $pidfile)" = "$first" ] || fail "pid file changed"
-	kill -0 "$first" || fail "first copy gone"
-	[ "$(pgrep -x buttond)" = "$first" ] || fail "second copy still runs"
-}
-
-# Whatever stands in the image's place, the daemon logs and is gone.
-bad_image() {
-	local kind n=0
-	for kind in missing short directory fifo; do
-		rm -rf $image
-		case $kind in
-		short) head -c 4096 /dev/zero >$image ;;	# one page of two
-		directory) mkdir $image ;;
-		fifo) mkfifo $image ;;
-		esac
-		buttond
-		n=$((n + 1))
-		wait_until 10 eval '[ "$(logged_times "^Error")" = $n ]' || fail "no error for a $kind image"
-		wait_until 5 eval '! pgrep -x buttond >/dev/null' || fail "daemon still runs"
-	done
-	expect_same "errors" "5 Error opening /dev/mem, exiting
-5 Error mapping /dev/mem, exiting
-5 Error opening /dev/mem, exiting
-5 Error mapping /dev/mem, exiting" "$(daemon_log | grep Error)"
-}
-
-# A read-only /var/run (no pid file), no light daemon, then no shell at
-# all: every gesture still completes and the daemon keeps running.
-hostile_world() {
-	mount -o remount,ro "$(readlink -f /var/run)"
-	board
-	buttond 3>&-
-	wait_until 10 logged "^program starting" || fail "no start"
-	pkill -x lumend
-	select_quietly 3
-	! logged "^Writing pid" && [ ! -e $pidfile ] || fail "claims a pid file"
-	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
-	rm /tmp/tesk_trigger "$(readlink -f /bin/sh)" /bin/sh
-	select_quietly 3
-	select_quietly 1
-	[ ! -e /tmp/tesk_trigger ] || fail "a command ran without a shell"
-	pgrep -x buttond >/dev/null || fail "daemon gone"
-	[ "$(logged_times '^Running Command')" = 3 ] || fail "a selection was lost"
+	[ "$(cat $pidfile)" = "$first" ] && [ "$(pgrep -x buttond)" = "$first" ] ||
+		fail "pid file changed, first copy gone or second still running"
 }
 
 # The start script against the real daemon: LSB status 0 running, 3 not.
@@ -248,7 +187,6 @@ init_script() {
 	sh "$script" status >/dev/null || fail "status after start: $?"
 	local first
 	first=$(cat $pidfile)
-	kill -0 "$first" || fail "not running"
 	sh "$script" restart >"$out/restart" || fail "restart"
 	[ "$(cat $pidfile)" != "$first" ] || fail "restart kept the old process"
 	sh "$script" stop >"$out/stop" || fail "stop"
@@ -270,12 +208,9 @@ valgrind_soak() {
 	board
 	daemon_start valgrind --tool=memcheck --track-fds=yes --leak-check=full \
 		--log-file="$out/vg.%p" "$(command -v buttond)" -d || fail "no start under valgrind"
-	local pid
+	local pid n
 	pid=$(cat $pidfile)
-	select_count 3
-	select_count 1
-	select_count 16
-	select_count 7
+	for n in 3 1 16 7; do select_count $n; done
 	kill -TERM "$pid"
 	wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "daemon did not stop"
 	local log=$out/vg.$pid
