@@ -7,21 +7,9 @@ namespace {
 
 void Wait(uint64_t ms) { world.Advance(ms * 1000); }
 
-TEST(Timer, StoppedTimerReadsNothing)
-{
-	world.Reset();
-	Timer t(TIMER_SECONDS, 5);
-	EXPECT_EQ(t.IsRunning(), 0);
-	world.failClockReads = 1000;	// a stopped timer must not read the clock
-	EXPECT_EQ(t.Elapsed(), 0u);
-	EXPECT_EQ(t.Expired(), 0);
-	EXPECT_EQ(t.IsActive(), 0);
-	EXPECT_STREQ(t.ElapsedString(), " 00:00:00 ");
-	EXPECT_EQ(world.failClockReads, 1000);
-}
-
-// Each constructor's unit and count, read back as its timeout: active up to
-// the millisecond before, expired at it exactly; copies keep the start.
+// Each constructor's unit and count, read back as its timeout: stopped it
+// reads nothing (not even the clock), running it is active up to the
+// millisecond before and expired at it exactly; copies keep the start.
 TEST(Timer, ExpiresAtExactEquality)
 {
 	world.Reset();
@@ -31,6 +19,11 @@ TEST(Timer, ExpiresAtExactEquality)
 	const uint64_t timeoutMs[] = {1000, 3000, 1, 5000, 250, 2000};
 	for (int i = 0; i < 6; i++) {
 		Timer& t = timers[i];
+		world.failClockReads = 1000;
+		EXPECT_EQ(t.Elapsed() + t.Expired() + t.IsActive() + t.IsRunning(), 0u);
+		EXPECT_STREQ(t.ElapsedString(), " 00:00:00 ");
+		EXPECT_EQ(world.failClockReads, 1000) << "a stopped timer read the clock";
+		world.failClockReads = 0;
 		t.Start();
 		Wait(timeoutMs[i] - 1);
 		EXPECT_EQ(t.IsActive(), 1) << i;
@@ -56,46 +49,36 @@ TEST(Timer, ExpiresAtExactEquality)
 	EXPECT_EQ(assigned.IsActive(), 1);
 }
 
-TEST(Timer, ClockStepsAndWrap)
+TEST(Timer, ClockStepsWrapAndFailures)
 {
 	world.Reset();
 	Timer t(TIMER_MILLISECONDS, 1000);
 	t.Start();
-	world.wallBaseUs -= 1000;	// wall clock steps back 1 ms
-	EXPECT_EQ(t.Expired(), 1);
+	world.wallBaseUs -= 1000;	// a step back of 1 ms reads as expired
 	EXPECT_EQ(t.Elapsed(), 0xFFFFFFFFu);
-
+	EXPECT_EQ(t.Expired(), 1);
 	t.Start();
-	world.wallBaseUs += 4294967296LL * 1000;	// 2^32 ms forward
-	EXPECT_EQ(t.Elapsed(), 0u);
-	EXPECT_EQ(t.Expired(), 0);
-
+	world.wallBaseUs += 4294967296LL * 1000 + 1500 * 1000;	// 2^32 ms wrap
 	world.failClockReads = 3;	// failed readings are retried
-	world.wallBaseUs += 1500 * 1000;
 	EXPECT_EQ(t.Elapsed(), 1500u);
 	EXPECT_EQ(world.failClockReads, 0);
 }
 
 TEST(Timer, ElapsedStringFormats)
 {
-	struct Case {
-		TimerMode mode;
-		uint64_t seconds;
-		const char* text;
-	} cases[] = {
-		{TIMER_SECONDS, 59, " 00:00:59 "},
-		{TIMER_SECONDS, 86399, " 23:59:59 "},
-		{TIMER_SECONDS, 86400, " 1 Days, 00:00:00 "},
-		{TIMER_SECONDS, 86400 + 3600 + 61, " 1 Days, 01:01:01 "},
-		{TIMER_MILLISECONDS, 3599, " 00:59:59 "},
+	std::pair<uint64_t, const char*> cases[] = {
+		{59, " 00:00:59 "}, {86399, " 23:59:59 "}, {86400, " 1 Days, 00:00:00 "},
+		{86400 + 3600 + 61, " 1 Days, 01:01:01 "},
 	};
-	for (const Case& c : cases) {
-		world.Reset();
-		world.wallBaseUs += 77000000;	// start seconds end in a non-zero byte
-		Timer t(c.mode, 1);
-		t.Start();
-		world.Advance(c.seconds * 1000000 + 999);
-		EXPECT_STREQ(t.ElapsedString(), c.text);
+	for (const auto& c : cases) {
+		for (TimerMode mode : {TIMER_SECONDS, TIMER_MILLISECONDS}) {
+			world.Reset();
+			world.wallBaseUs += 77000000;	// start seconds end in a non-zero byte
+			Timer t(mode, 1);
+			t.Start();
+			world.Advance(c.first * 1000000 + 999);
+			EXPECT_STREQ(t.ElapsedString(), c.second);
+		}
 	}
 }
 

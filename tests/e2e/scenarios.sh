@@ -11,6 +11,7 @@ fail() {
 }
 lines() { wc -l <"$1"; }
 at_least() { [ "$(lines "$1")" -ge "$2" ]; }
+verdicts() { logged_times '^Running Command\|^ No Command'; }
 # buttond's lines as "PRIORITY TEXT", facility checked on the way.
 daemon_log() {
 	awk -F'\t' '$4 == "buttond" { if ($2 != "user") print "bad facility " $2; print $3 " " $5 }' "$out/syslog"
@@ -24,14 +25,11 @@ start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
 # A whole selection of N presses; waits for the verdict, then until lumend
 # has had SIGUSR2 after the action (the daemon is idle again).
 select_count() {
-	local signals_before verdicts_before
-	signals_before=$(lines "$out/signals")
-	verdicts_before=$(logged_times '^Running Command\|^ No Command')
+	local signals verdict
+	signals=$(lines "$out/signals") verdict=$(($(verdicts) + 1))
 	gesture "hold 5.5" "wait 2.5" "tap x$1"
-	wait_until 40 eval '[ "$(logged_times "^Running Command\|^ No Command")" -gt "$verdicts_before" ]' ||
-		fail "selection of $1 did not finish"
-	wait_until 10 at_least "$out/signals" $((signals_before + ($1 >= 16 ? 2 : 3))) ||
-		fail "lumend missed a signal"
+	wait_until 40 eval '[ "$(verdicts)" = $verdict ]' || fail "selection of $1 did not finish"
+	wait_until 10 at_least "$out/signals" $((signals + ($1 >= 16 ? 2 : 3))) || fail "lumend missed a signal"
 	sleep 0.3
 }
 pid_line() { echo "5 Writing pid $(cat $pidfile) to pidfile '$pidfile'"; }
@@ -51,12 +49,10 @@ $(pid_line)
 	expect_same "signals" "SIGUSR1
 SIGUSR2
 SIGUSR2" "$(cut -f2 "$out/signals")"
-	expect_same "trigger file" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
-	[ "$(od -An -c /tmp/tesk_trigger | tr -s ' ' | tail -c 4)" = " \n" ] || fail "no newline"
 	trace typical >/dev/null || fail "no trace"
 	trace_check "$out/typical"
-	select_count 3
-	expect_same "trigger file after two check-ins" "User Button Checkin" "$(cat /tmp/tesk_trigger)"
+	select_count 3	# the trigger file is replaced, not appended to
+	cmp /tmp/tesk_trigger <(echo "User Button Checkin") || fail "trigger file: $(od -c /tmp/tesk_trigger)"
 }
 
 # The typical gesture with the wall clock crossing 2^31 seconds
@@ -127,11 +123,6 @@ factory_reset	" "$(cut -f2- "$out/journal")"
 	for m in FORCE_PROVISIONING FORCE_PRL; do
 		[ -f /etc/vorn/wireless/$m ] && [ ! -s /etc/vorn/wireless/$m ] || fail "no marker $m"
 	done
-	expect_same "actions run" "5 Running Command for Action 1.
-5 Running Command for Action 2.
-5 Running Command for Action 4.
-5 Running Command for Action 5.
-5 Running Command for Action 6." "$(daemon_log | grep 'Running Command')"
 }
 
 short_hold() {
@@ -174,31 +165,29 @@ second_copy() {
 
 # The start script against the real daemon: LSB status 0 running, 3 not.
 init_script() {
-	local script=$1 exec_path rc
+	local script=$1 exec_path
 	exec_path=$(sed -n 's/^EXEC="\(.*\)"$/\1/p' "$script" | sed 's/\$DAEMON/buttond/')
 	cp "$(command -v buttond)" "$exec_path"
 	board
-	rc=0; sh "$script" status >/dev/null || rc=$?
-	[ $rc = 3 ] || fail "status before start: $rc"
+	status() { local rc=0; sh "$script" status >/dev/null || rc=$?; [ $rc = "$1" ] || fail "status $rc, not $1"; }
+	status 3
 	# The daemon keeps the standard streams it was started with: capture
 	# into a file, not a pipe that would never close.
 	sh "$script" start >"$out/start" || fail "start"
 	expect_same "start" "Starting buttond: OK" "$(cat "$out/start")"
-	sh "$script" status >/dev/null || fail "status after start: $?"
+	status 0
 	local first
 	first=$(cat $pidfile)
 	sh "$script" restart >"$out/restart" || fail "restart"
 	[ "$(cat $pidfile)" != "$first" ] || fail "restart kept the old process"
 	sh "$script" stop >"$out/stop" || fail "stop"
 	expect_same "stop" "Stopping buttond: OK" "$(cat "$out/stop")"
-	rc=0; sh "$script" status >/dev/null || rc=$?
-	[ $rc = 3 ] || fail "status after stop: $rc"
+	status 3
 	! pgrep -x buttond >/dev/null || fail "daemon survived stop"
 	"$exec_path" 3>&-
 	sh "$script" stop >"$out/stop" || fail "stop inside the guard"
 	! pgrep -x buttond >/dev/null || fail "daemon survived a stop inside its guard"
-	rc=0; sh "$script" bogus >/dev/null || rc=$?
-	[ $rc = 1 ] || fail "unknown command: $rc"
+	! sh "$script" bogus >/dev/null || fail "unknown command accepted"
 }
 
 # The real daemon under memcheck for a few whole gestures, then stopped:
