@@ -19,18 +19,20 @@ std::string At(uint64_t ms)
 	return s;
 }
 
-// "seconds.millis what" lines: log<priority> text, sh command, led <count>
-// (or led word <hex> when bits above the four count LEDs are lit).
+std::string Led(uint32_t word)
+{
+	char s[16];
+	snprintf(s, sizeof s, "led %08X", word);
+	return s;
+}
+
+// "seconds.millis what" lines: log<priority> text, sh command, led <word>.
 Lines Timeline()
 {
 	Lines out;
-	for (const Event& e : world.events) {
-		char led[32];
-		snprintf(led, sizeof led, (e.word | 0xF) == 0xFFFFFFFF ? "led %u" : "led word %08X",
-			 (e.word | 0xF) == 0xFFFFFFFF ? ~e.word & 0xF : e.word);
+	for (const Event& e : world.events)
 		out.push_back(At(e.us / MS) + (e.kind == Event::LOG ? "log" + std::to_string(e.priority) + " " + e.text
-					       : e.kind == Event::SHELL ? "sh " + e.text : std::string(led)));
-	}
+					       : e.kind == Event::SHELL ? "sh " + e.text : Led(e.word)));
 	return out;
 }
 
@@ -76,15 +78,15 @@ struct Model {
 		return false;
 	}
 	void Say(const std::string& what) { out.push_back(At(t) + what); }
-	void Led(unsigned count)
+	void Show(unsigned count)	// active-low, the four count LEDs only
 	{
 		if (count != led)
-			Say("led " + std::to_string(led = count));
+			Say(Led(~(led = count)));
 	}
 	void Blink(unsigned count)
 	{
 		for (int i = 0; i < 4; i++, t += 250)
-			Led(0), t += 250, Led(count);
+			Show(0), t += 250, Show(count);
 	}
 	bool Pressed()
 	{
@@ -120,7 +122,7 @@ struct Model {
 			count = count == 15 ? 0 : count + 1;
 			open = count != 0;
 			window = cleared = t;
-			Led(count);
+			Show(count);
 		}
 		if (count == 0)
 			return Say("log5  No Command selected. Clearing.");
@@ -132,7 +134,7 @@ struct Model {
 	}
 	void Run(uint64_t until)
 	{
-		Led(0);
+		Show(0);
 		while (t < until) {
 			t += 1000;
 			if (!Pressed())
@@ -143,9 +145,9 @@ struct Model {
 				Say("log5  Button was held for 4 SEC...");
 				Say(SIGUSR1_LINE);
 				Blink(15);
-				Led(0);
+				Show(0);
 				Select();
-				Led(0);
+				Show(0);
 				Say(SIGUSR2_LINE);
 			} else {
 				Say("log5  Was not held long enough.  Cleared.");
