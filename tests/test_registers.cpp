@@ -26,10 +26,8 @@ TEST(Registers, BoardMap)
 {
 	HardwareMap m = BoardMap();
 	uint64_t page = uint64_t(getpagesize());
+	std::vector<uint64_t> expect = {0, page, 2 * page};
 	if (strcmp(m.device, "/dev/mem") == 0)
-		EXPECT_EQ(std::vector<uint64_t>({m.ledPage, m.gpioPage, m.minSize}),
-			  std::vector<uint64_t>({0xEA000000, 0xE0000000, 0}));
-	else
-		EXPECT_EQ(std::vector<uint64_t>({m.ledPage, m.gpioPage, m.minSize}),
-			  std::vector<uint64_t>({0, page, 2 * page}));
+		expect = {0xEA000000, 0xE0000000, 0};
+	EXPECT_EQ(std::vector<uint64_t>({m.ledPage, m.gpioPage, m.minSize}), expect);
 }

@@ -22,8 +22,7 @@ expect_same() {	# WHAT EXPECTED ACTUAL
 
 board() { board_start || fail "no board image"; }
 start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
-# A whole selection of N presses; waits for the verdict, then until lumend
-# has had SIGUSR2 after the action (the daemon is idle again).
+# A whole selection of N presses, until lumend has its last SIGUSR2.
 select_count() {
 	local signals verdict
 	signals=$(lines "$out/signals") verdict=$(($(verdicts) + 1))
@@ -32,13 +31,12 @@ select_count() {
 	wait_until 10 at_least "$out/signals" $((signals + ($1 >= 16 ? 2 : 3))) || fail "lumend missed a signal"
 	sleep 0.3
 }
-pid_line() { echo "5 Writing pid $(cat $pidfile) to pidfile '$pidfile'"; }
 
 typical() {
 	board && start_daemon -d
 	select_count 3
 	expect_same "log" "6 program starting v1.02
-$(pid_line)
+5 Writing pid $(cat $pidfile) to pidfile '$pidfile'
 5 Start of button hold...
 5  Button was held for 4 SEC...
 5  Button Pressed 1
@@ -52,8 +50,7 @@ $(pid_line)
 	cmp /tmp/tesk_trigger <(echo "User Button Checkin") || fail "trigger file: $(od -c /tmp/tesk_trigger)"
 }
 
-# The typical gesture with the wall clock crossing 2^31 seconds
-# (2038-01-19 03:14:08 UTC) while selection mode is open.
+# The typical gesture, the wall clock crossing 2^31 s while selection is open.
 y2038() {
 	export BUTTOND_FAKETIME="@2038-01-19 03:13:58"
 	typical
@@ -142,8 +139,7 @@ cancel() {
 
 second_copy() {
 	board && start_daemon
-	local first
-	first=$(cat $pidfile)
+	local first=$(cat $pidfile)
 	buttond 2>"$out/refusal"
 	wait_until 10 logged "already running" || fail "second copy not refused"
 	sleep 0.2
@@ -163,13 +159,11 @@ init_script() {
 	board
 	status() { local rc=0; sh "$script" status >/dev/null || rc=$?; [ $rc = "$1" ] || fail "status $rc, not $1"; }
 	status 3
-	# The daemon keeps the standard streams it was started with: capture
-	# into a file, not a pipe that would never close.
+	# The daemon keeps its standard streams: a file, not a pipe that never closes.
 	sh "$script" start >"$out/start" || fail "start"
 	expect_same "start" "Starting buttond: OK" "$(cat "$out/start")"
 	status 0
-	local first
-	first=$(cat $pidfile)
+	local first=$(cat $pidfile)
 	sh "$script" restart >"$out/restart" || fail "restart"
 	[ "$(cat $pidfile)" != "$first" ] || fail "restart kept the old process"
 	sh "$script" stop >"$out/stop" || fail "stop"
@@ -182,9 +176,8 @@ init_script() {
 	! sh "$script" bogus >/dev/null || fail "unknown command accepted"
 }
 
-# The real daemon under memcheck for a few whole gestures, then stopped:
-# no invalid access, nothing definitely lost, and no descriptor beyond the
-# standard streams, the board image and the syslog socket it holds by design.
+# The real daemon under memcheck for a few gestures: no invalid access, nothing
+# definitely lost, no descriptor but the board image and the syslog socket.
 valgrind_soak() {
 	board
 	daemon_start valgrind --tool=memcheck --track-fds=yes --leak-check=full \
@@ -194,11 +187,9 @@ valgrind_soak() {
 	kill -TERM "$pid"
 	wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "daemon did not stop"
 	local log=$out/vg.$pid
-	sleep 0.5
 	grep -q 'ERROR SUMMARY: 0 errors' "$log" || fail "memcheck errors: $(cat "$log")"
 	! grep -q 'definitely lost: [1-9]' "$log" || fail "definitely lost blocks"
-	# Descriptors the daemon opened itself (the rest came from valgrind or
-	# the starting shell).
+	# Descriptors it opened itself, not valgrind or the starting shell.
 	local own
 	own=$(sed 's/^==[0-9]*== //' "$log" | awk '
 		/^Open / { what = $0; next }
