@@ -128,18 +128,19 @@ TEST_F(PidFile, RunsAndRecordsItsPidUnlessAnotherCopyRuns)
 	// after a reboot, garbage, a negative id.
 	std::string cases[] = {"", "99999999", std::to_string(StartSleeper()), self, "\x01\xfe", "-1"};
 	for (const std::string& c : cases) {
+		std::string name = "case " + std::to_string(&c - cases);	// c may be binary
 		unlink(path.c_str());
 		if (!c.empty())
 			Write(c);
 		world.Reset();
-		Check(c);
-		EXPECT_EQ(Read(), self) << c;
+		Check(name);
+		EXPECT_EQ(Read(), self) << name;
 		EXPECT_EQ(world.now, 2000000u) << "the guard always sleeps 2 s first";
 		ASSERT_EQ(world.events.size(), 1u);
 		EXPECT_EQ(world.events[0].text, "Writing pid " + self + " to pidfile '" + path + "'");
 		struct stat st = {};
 		stat(path.c_str(), &st);
-		EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask: " << c;
+		EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask: " << name;
 	}
 }
 

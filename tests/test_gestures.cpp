@@ -22,8 +22,7 @@ std::string At(uint64_t ms)
 std::string Led(uint32_t word)
 {
 	char s[16];
-	snprintf(s, sizeof s, "led %08X", word);
-	return s;
+	return std::string(s, snprintf(s, sizeof s, "led %08X", word));
 }
 
 // "seconds.millis what" lines: log<priority> text, sh command, led <word>.
