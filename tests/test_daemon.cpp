@@ -8,6 +8,8 @@
 
 #include <fstream>
 
+#include "board/button.h"
+#include "board/registers.h"
 #include "daemon/globals.h"
 #include "daemon/pidfile.h"
 #include "daemon/startup.h"
@@ -144,8 +146,8 @@ TEST_F(PidFile, RunsAndRecordsItsPidUnlessAnotherCopyRuns)
 	}
 }
 
-// A symlink, a FIFO nobody holds, a directory, a FIFO held open with an id
-// in it, no directory at all: none is read, written, followed or blocked on.
+// Symlink, FIFO, directory, FIFO held open with an id, no directory: none
+// is read, written, followed or blocked on.
 TEST_F(PidFile, OddFilesAreLeftAlone)
 {
 	std::ofstream(dir + "/target") << "keep";
@@ -221,9 +223,13 @@ TEST(MapBoard, ImageMustHoldBothPages)
 	ASSERT_TRUE(MapBoard(map));
 	EXPECT_TRUE(world.events.empty());
 	EXPECT_TRUE(fcntl(held, F_GETFD) & FD_CLOEXEC) << "actions must not inherit it";
-	gpioBlock[3] = 0x00020000;
+	// The GPIO block at page + 0xC00, button down in word 2, latched in 3.
+	uint32_t block[4] = {~0u, ~0u, 0xFFFDFFFF, 0x00020001}, led = 0, event = 0;
+	ASSERT_EQ(pwrite(fd, block, 16, page + 0xC00), 16);
+	buttonMask = BUTTON_MASK, debugLevel = 0;
+	EXPECT_EQ(IsButtonPressed() * 10 + HasButtonBeenPressed(), 11) << "exactly 1 each";
+	ClearButtonEvent();	// the mask alone
 	*ledRegister = 0xFFFFFFFA;
-	uint32_t led = 0, event = 0;
 	EXPECT_TRUE(pread(fd, &led, 4, 0) == 4 && pread(fd, &event, 4, page + 0xC0C) == 4);
 	EXPECT_EQ(std::make_pair(led, event), std::make_pair(0xFFFFFFFAu, 0x00020000u));
 	close(fd);

@@ -4,11 +4,10 @@
 
 namespace {
 
-// Sixty virtual days of idle polling with a gesture every hour: actions
-// cycling 1 to 7, every tenth a cancel by sixteen presses, every
-// seventeenth no press at all. The wall clock steps while idle and passes
-// 2^31 seconds (2038-01-19); uptime passes 2^32 ms (49.7 days). Every
-// gesture must still do what it asks.
+// Sixty virtual days, a gesture every hour: actions 1 to 7, every tenth a
+// cancel by sixteen presses, every seventeenth no press. The wall clock steps
+// while idle and passes 2^31 s (2038-01-19); uptime passes 2^32 ms (49.7
+// days). Every gesture must still do what it asks.
 TEST(Soak, SixtyVirtualDays)
 {
 	const uint64_t HOUR = 3600 * SEC;
