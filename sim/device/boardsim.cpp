@@ -184,8 +184,11 @@ int main(int argc, char** argv)
 			else
 				button.SetDown(s.kind == Step::DOWN);
 		}
-		display.Show(image.Led(), button.IsDown(), button.IsLatched());
-		trace.Record(image.Led(), button.IsPinLow(), button.IsLatched());
+		// One reading for both views, so they never disagree.
+		uint32_t led = image.Led();
+		bool latched = button.IsLatched();
+		display.Show(led, button.IsDown(), latched);
+		trace.Record(led, button.IsPinLow(), latched);
 		if (eof && q.empty() && !stay)
 			break;
 
