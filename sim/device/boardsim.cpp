@@ -84,6 +84,7 @@ static void Usage(FILE* f)
 		"                [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
+		"  and, watching the LEDs: hold blink [MAX] | wait dark [MAX] | count N [MAX]\n"
 		"default image %s; ends at end of input (--stay: at Ctrl-C)\n"
 		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
 		BUTTOND_SIM_BOARD);
@@ -93,7 +94,7 @@ static void Queue(const std::string& line, const std::string& where, std::deque<
 {
 	std::vector<Step> steps;
 	std::string error;
-	if (!ParseGesture(line, steps, error)) {
+	if (!ParseGesture(line, where, steps, error)) {
 		fprintf(stderr, "%sboardsim: %s: \"%s\": %s, skipped\n", redrawing ? "\n" : "", where.c_str(),
 			line.c_str(), error.c_str());
 		return;
@@ -166,26 +167,48 @@ int main(int argc, char** argv)
 	for (int i = optind; i < argc; i++)
 		Queue(argv[i], "argument " + std::to_string(i - optind + 1), q);
 
-	bool eof = false;
+	bool eof = false, failed = false;
 	std::string pending;
 	unsigned lineNo = 0;
-	uint64_t due = NowMs();
+	uint64_t due = NowMs(), deadline = 0, shownSince = due;
+	unsigned shown = ~image.Led() & 0xF;
 	while (!stopping) {
 		// Answer the daemon's clear well inside the 5 ms it may take.
 		button.Service();
 		uint64_t now = NowMs();
+		// One reading for the steps and both views, so they never disagree.
+		uint32_t led = image.Led();
+		if ((~led & 0xF) != shown) {
+			shown = ~led & 0xF;
+			shownSince = now;
+		}
 		if (q.empty())
 			due = now;
 		while (!q.empty() && now >= due) {
-			Step s = q.front();
-			q.pop_front();
-			if (s.kind == Step::WAIT)
+			Step& s = q.front();
+			if (s.kind == Step::UNTIL) {
+				if (deadline == 0)
+					deadline = now + s.ms;
+				if (!Sees(s, shown, now - shownSince)) {
+					if (now < deadline)
+						break;
+					// What follows was meant for a daemon that answered.
+					fprintf(stderr, "%sboardsim: %s\n", redrawing ? "\n" : "",
+						NeverCame(s, shown).c_str());
+					failed = true;
+					q.clear();
+					button.SetDown(false);
+					break;
+				}
+				deadline = 0;
+				due = now;
+			} else if (s.kind == Step::WAIT) {
 				due += s.ms;
-			else
+			} else {
 				button.SetDown(s.kind == Step::DOWN);
+			}
+			q.pop_front();
 		}
-		// One reading for both views, so they never disagree.
-		uint32_t led = image.Led();
 		bool latched = button.IsLatched();
 		display.Show(led, button.IsDown(), latched);
 		trace.Record(led, button.IsPinLow(), latched);
@@ -222,5 +245,5 @@ int main(int argc, char** argv)
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
-	return 0;
+	return failed ? 1 : 0;
 }

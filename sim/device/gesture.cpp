@@ -1,12 +1,19 @@
 #include "sim/device/gesture.h"
 
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <sstream>
 
 static const double MAX_SECONDS = 3600;
+static const uint64_t TAP_MS = 150;
 static const uint64_t TAP_GAP_MS = 350;
+// Long enough for a busy machine's slow commands, short enough that a
+// daemon that never answers fails the gesture promptly.
+static const uint64_t SIGHT_MS = 30000;
+static const uint64_t COUNT_MS = 10000;
+static const unsigned ALL_LIT = 15;
 
 static bool Seconds(const std::string& text, double& s)
 {
@@ -14,6 +21,8 @@ static bool Seconds(const std::string& text, double& s)
 	s = strtod(text.c_str(), &end);
 	return !text.empty() && *end == '\0' && isfinite(s) && s >= 0 && s <= MAX_SECONDS;
 }
+
+static uint64_t Ms(double s) { return static_cast<uint64_t>(llround(s * 1000)); }
 
 static bool Count(const std::string& text, uint64_t max, uint64_t& n)
 {
@@ -24,9 +33,75 @@ static bool Count(const std::string& text, uint64_t max, uint64_t& n)
 	return n >= 1 && n <= max;
 }
 
-bool ParseGesture(const std::string& line, std::vector<Step>& steps, std::string& error)
+static Step Until(uint64_t ms, unsigned shows, bool still, const std::string& word,
+		  const std::string& sight)
 {
-	std::istringstream in(line.substr(0, line.find('#')));
+	Step s{Step::UNTIL};
+	s.ms = ms;
+	s.shows = shows;
+	s.still = still;
+	s.word = word;
+	s.sight = sight;
+	return s;
+}
+
+static void Tap(std::vector<Step>& steps, uint64_t ms)
+{
+	steps.push_back({Step::DOWN});
+	steps.push_back({Step::WAIT, ms});
+	steps.push_back({Step::UP});
+}
+
+static const char* const USAGE =
+    "expected down, up, tap [MS] [xN], hold SECONDS, wait SECONDS, "
+    "hold blink [MAX], wait dark [MAX] or count N [MAX]";
+
+// The words that watch the LEDs: "hold blink", "wait dark", "count N",
+// each with an optional MAX in seconds.
+static bool Watching(const std::vector<std::string>& w, const std::string& word,
+		     std::vector<Step>& steps, std::string& error)
+{
+	bool counting = w[0] == "count";
+	size_t maxAt = 2;
+	uint64_t n = 0;
+	if (counting && (w.size() < 2 || !Count(w[1], 100, n))) {
+		error = "count takes N from 1 to 100";
+		return false;
+	}
+	if (w.size() > maxAt + 1) {
+		error = USAGE;
+		return false;
+	}
+	uint64_t max = counting ? COUNT_MS : SIGHT_MS;
+	double s;
+	if (w.size() == maxAt + 1) {
+		if (!Seconds(w[maxAt], s) || s == 0) {
+			error = "'" + w[maxAt] + "' is not a limit in seconds, above 0 and up to 3600";
+			return false;
+		}
+		max = Ms(s);
+	}
+	if (counting) {
+		for (uint64_t i = 1; i <= n; i++) {
+			Tap(steps, TAP_MS);
+			steps.push_back(Until(max, i % 16, false, word,
+					      "the count " + std::to_string(i % 16)));
+		}
+	} else if (w[0] == "hold") {
+		steps.push_back({Step::DOWN});
+		steps.push_back(Until(max, ALL_LIT, false, word, "the selection blink"));
+		steps.push_back({Step::UP});
+	} else {
+		steps.push_back(Until(max, 0, true, word, "the LEDs dark and still"));
+	}
+	return true;
+}
+
+bool ParseGesture(const std::string& line, const std::string& where,
+		  std::vector<Step>& steps, std::string& error)
+{
+	std::string text = line.substr(0, line.find('#'));
+	std::istringstream in(text);
 	std::vector<std::string> w;
 	for (std::string t; in >> t;)
 		w.push_back(t);
@@ -34,9 +109,13 @@ bool ParseGesture(const std::string& line, std::vector<Step>& steps, std::string
 		return true;
 
 	const std::string& verb = w[0];
+	if ((verb == "hold" && w.size() >= 2 && w[1] == "blink") ||
+	    (verb == "wait" && w.size() >= 2 && w[1] == "dark") || verb == "count")
+		return Watching(w, where + ": \"" + line + "\"", steps, error);
+
 	double s;
 	if ((verb == "down" || verb == "up") && w.size() == 1) {
-		steps.push_back({verb == "down" ? Step::DOWN : Step::UP, 0});
+		steps.push_back({verb == "down" ? Step::DOWN : Step::UP});
 		return true;
 	}
 	if ((verb == "hold" || verb == "wait") && w.size() == 2) {
@@ -44,15 +123,17 @@ bool ParseGesture(const std::string& line, std::vector<Step>& steps, std::string
 			error = "'" + w[1] + "' is not a number of seconds from 0 to 3600";
 			return false;
 		}
-		uint64_t ms = static_cast<uint64_t>(llround(s * 1000));
-		if (verb == "hold")
-			steps.insert(steps.end(), {{Step::DOWN, 0}, {Step::WAIT, ms}, {Step::UP, 0}});
-		else
-			steps.push_back({Step::WAIT, ms});
+		if (verb == "hold") {
+			steps.push_back({Step::DOWN});
+			steps.push_back({Step::WAIT, Ms(s)});
+			steps.push_back({Step::UP});
+		} else {
+			steps.push_back({Step::WAIT, Ms(s)});
+		}
 		return true;
 	}
 	if (verb == "tap" && w.size() <= 3) {
-		uint64_t ms = 150, times = 1;
+		uint64_t ms = TAP_MS, times = 1;
 		for (size_t i = 1; i < w.size(); i++) {
 			bool ok = w[i][0] == 'x' ? Count(w[i].substr(1), 100, times)
 						 : Count(w[i], 60000, ms);
@@ -61,11 +142,27 @@ bool ParseGesture(const std::string& line, std::vector<Step>& steps, std::string
 				return false;
 			}
 		}
-		for (uint64_t i = 0; i < times; i++)
-			steps.insert(steps.end(), {{Step::DOWN, 0}, {Step::WAIT, ms},
-						   {Step::UP, 0}, {Step::WAIT, TAP_GAP_MS}});
+		for (uint64_t i = 0; i < times; i++) {
+			Tap(steps, ms);
+			steps.push_back({Step::WAIT, TAP_GAP_MS});
+		}
 		return true;
 	}
-	error = "expected down, up, tap [MS] [xN], hold SECONDS or wait SECONDS";
+	error = USAGE;
 	return false;
+}
+
+bool Sees(const Step& s, unsigned shown, uint64_t stillMs)
+{
+	if (s.still)
+		return shown == 0 && stillMs >= STILL_MS;
+	return shown == s.shows;
+}
+
+std::string NeverCame(const Step& s, unsigned shown)
+{
+	char limit[32];
+	snprintf(limit, sizeof limit, "%g", double(s.ms) / 1000);
+	return s.word + ": " + s.sight + " never came in " + limit + " s (the LEDs show " +
+	       std::to_string(shown) + ")";
 }
