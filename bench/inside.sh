@@ -49,9 +49,10 @@ wait $shell
 
 echo "bench: gesture timing and memory over 20 selections" >&2
 for g in $(seq 20); do
-	gesture "hold 5.5" "wait 2.5" "tap"
+	gesture "hold blink" "wait dark" "count 1"
 	wait_log '^Running Command' "$g"
-	sleep 2.6
+	wait_until 60 eval '[ "$(wc -l <"$out/signals")" -ge $((3 * g)) ]'
+	sleep 0.3
 	if [ "$g" = 10 ]; then
 		put rss_10_kb "$(rollup "$pid" Rss)"
 		put dirty_10_kb "$(rollup "$pid" Private_Dirty)"

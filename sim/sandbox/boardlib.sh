@@ -49,6 +49,8 @@ board_start() {
 	wait_until 5 test -e $image
 }
 gesture() { printf '%s\n' "$@" >&3; }
+# What boardsim said of a gesture whose sight never came; false if none.
+gesture_failed() { grep 'never came' "$out/boardsim"; }
 
 # buttond ARGS without our descriptor 3; true once it has written its pid.
 daemon_start() {

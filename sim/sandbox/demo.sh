@@ -45,7 +45,7 @@ if [ "$mode" = hand ]; then
 	for src in syslog:syslog lumend:signals command:journal file:files; do
 		tail -n +1 -F "$out/${src#*:}" 2>/dev/null | timeline "${src%%:*}" $'\r\033[K' &
 	done
-	echo "buttond -d is starting; type gestures (down, up, tap [MS] [xN], hold S, wait S); Ctrl-D ends."
+	echo "buttond -d is starting; type gestures (hold blink, wait dark, count N, or down, up, tap, hold S, wait S); Ctrl-D ends."
 	buttond -d
 	boardsim
 	trace demo "buttond -d, played by hand"
@@ -55,10 +55,10 @@ fi
 board_start
 board_zero
 daemon_start buttond -d
-echo "buttond -d is running; holding the button 5.5 s, then three taps (about 20 s)"
-gesture "hold 5.5" "wait 2.5" "tap x3"
+echo "buttond -d is running; holding the button until the LEDs blink, then three taps (about 20 s)"
+gesture "hold blink" "wait dark" "count 3"
 action_done() { [ "$(wc -l <"$out/signals")" -ge 3 ]; }
-wait_until 30 action_done || true
+wait_until 60 eval 'action_done || gesture_failed >/dev/null' || true
 sleep 0.5
 echo
 echo "    time  what"
@@ -72,4 +72,4 @@ echo "    time  what"
 echo
 echo "/tmp/tesk_trigger now holds:"
 cat /tmp/tesk_trigger 2>/dev/null || echo "(nothing: the gesture did not complete)"
-trace demo "buttond -d: hold 5.5 s, then three taps; action 3 runs"
+trace demo "buttond -d: hold until the LEDs blink, then three taps; action 3 runs"
