@@ -16,9 +16,11 @@
 # The tools built beside this script (buttond, boardsim) are on PATH.
 # With --busybox, sh, killall, touch and start-stop-daemon are BusyBox
 # applets and BusyBox syslogd takes /dev/log, as on the board; its file
-# (OUT/messages) is turned into the same syslog records.
+# (OUT/messages) is turned into the same syslog records. With
+# --slow-killall SECONDS (or BUTTOND_SLOW_KILLALL in the environment) every
+# killall starts that much later, as on a board busy with other work.
 #
-# usage: sandbox [--out DIR] [--quiet] [--busybox] [--] COMMAND [ARG...]
+# usage: sandbox [--out DIR] [--quiet] [--busybox] [--slow-killall SECONDS] [--] COMMAND [ARG...]
 # Exit status: the command's, or 77 when no namespace (or no busybox) is here.
 set -euo pipefail
 
@@ -38,8 +40,8 @@ busybox_records() {
 
 if [ "${1:-}" = "--inside" ]; then
 	shift
-	out=$1 quiet=$2 busybox=$3
-	shift 3
+	out=$1 quiet=$2 busybox=$3 slow=$4
+	shift 4
 	mount --make-rprivate /
 	mount -t tmpfs -o mode=755 sandbox /mnt
 	mkdir -p /mnt/out /mnt/w/dev
@@ -95,6 +97,15 @@ if [ "${1:-}" = "--inside" ]; then
 	else
 		"$bin/logsink" /dev/log /mnt/out/syslog &
 	fi
+	if [ "$slow" != 0 ]; then
+		# The real killall (BusyBox's link included) moves aside, behind a
+		# stand-in that waits first.
+		killall=$(command -v killall)
+		mkdir -p /mnt/w/slow
+		mv "$killall" /mnt/w/slow/killall
+		printf '#!/bin/sh\nsleep %s\nexec /mnt/w/slow/killall "$@"\n' "$slow" >"$killall"
+		chmod 755 "$killall"
+	fi
 	# Two SIGUSR2 sent a moment apart (buttond signals before the action and
 	# again after it) merge into one if lumend is not scheduled between
 	# them; real-time priority makes it take each as it comes.
@@ -117,17 +128,20 @@ if [ "${1:-}" = "--inside" ]; then
 	exit "$status"
 fi
 
-out= quiet=0 busybox=0
+out= quiet=0 busybox=0 slow=${BUTTOND_SLOW_KILLALL:-0}
 while [ $# -gt 0 ]; do
 	case $1 in
 	--out) out=$2; shift 2 ;;
 	--quiet) quiet=1; shift ;;
 	--busybox) busybox=1; shift ;;
+	--slow-killall) slow=$2; shift 2 ;;
 	--) shift; break ;;
 	*) break ;;
 	esac
 done
-[ $# -gt 0 ] || { echo "usage: sandbox [--out DIR] [--quiet] [--busybox] [--] COMMAND [ARG...]" >&2; exit 2; }
+usage="usage: sandbox [--out DIR] [--quiet] [--busybox] [--slow-killall SECONDS] [--] COMMAND [ARG...]"
+[ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
+[[ $slow =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "sandbox: --slow-killall takes seconds, not '$slow'" >&2; exit 2; }
 if [ "$busybox" = 1 ] && ! command -v busybox >/dev/null; then
 	echo "sandbox: no busybox here" >&2
 	exit 77
@@ -147,6 +161,6 @@ if ! unshare "${userns[@]}" -m -p -f --mount-proc true 2>/dev/null; then
 	exit 77
 fi
 status=0
-unshare "${userns[@]}" -m -p -f --mount-proc "$bin/sandbox" --inside "$out" "$quiet" "$busybox" "$@" || status=$?
+unshare "${userns[@]}" -m -p -f --mount-proc "$bin/sandbox" --inside "$out" "$quiet" "$busybox" "$slow" "$@" || status=$?
 [ "$keep" = 1 ] || rm -rf "$out"
 exit "$status"
