@@ -132,6 +132,21 @@ driver() {
 	expect_same "button" "down up" "$(awk -F'\t' '$2 == "button" && NR > 3 { print $3 }' "$out/boardsim" | xargs)"
 }
 
+# The emulated daemon's system calls: its sleeps take the 64-bit-time call
+# (407, clock_nanosleep_time64, which qemu-ppc 7.2 names only by number),
+# never the old one that a kernel built for past 2038 lacks.
+sleeps() {
+	board
+	qemu-ppc -strace -L /mnt/emu/root "$BUTTOND_EMULATED" 2>"$out/strace" 3>&-
+	wait_until 30 logged "^Writing pid" || fail "daemon did not start"
+	sleep 2.5
+	local old
+	old=$(grep -E '^[0-9]+ (clock_)?nanosleep\(' "$out/strace" | head -n 3 || true)
+	[ -z "$old" ] || fail "32-bit-time sleeps: $old"
+	[ "$(grep -cE '^[0-9]+ (Unknown syscall 407|clock_nanosleep_time64\()' "$out/strace")" -ge 4 ] ||
+		fail "no 64-bit-time sleeps: $(grep -i sleep "$out/strace" | head -n 3)"
+}
+
 short_hold() {
 	board && start_daemon
 	gesture "hold 2"
