@@ -29,4 +29,10 @@ struct BoardImage {
 // false with the reason in error.
 bool OpenBoardImage(const char* path, BoardImage& image, std::string& error);
 
+// The same board as two one-page files, the LED page and the GPIO page, as
+// an emulator maps them at the two physical addresses. A file that is
+// missing, not a regular file or not one page long is made anew first.
+bool OpenBoardPages(const char* ledPath, const char* gpioPath, BoardImage& image,
+		    std::string& error);
+
 #endif

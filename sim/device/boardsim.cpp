@@ -80,12 +80,13 @@ struct Display {
 static void Usage(FILE* f)
 {
 	fprintf(f,
-		"usage: boardsim [-i IMAGE] [-e press|release|both] [-b big|host] [--plain] [--stay]\n"
-		"                [GESTURE...]\n"
+		"usage: boardsim [-i IMAGE | --led-page FILE --gpio-page FILE] [-e press|release|both]\n"
+		"                [-b big|host] [--plain] [--stay] [--vcd FILE] [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
 		"  and, watching the LEDs: hold blink [MAX] | wait dark [MAX] | count N [MAX]\n"
 		"default image %s; ends at end of input (--stay: at Ctrl-C)\n"
+		"--led-page, --gpio-page: the board as two one-page files, as an emulator maps them\n"
 		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
 		BUTTOND_SIM_BOARD);
 }
@@ -108,6 +109,8 @@ int main(int argc, char** argv)
 	LatchEdge edge = LatchEdge::Press;
 	bool bigEndian = false;
 	const char* vcd = nullptr;
+	const char* ledPage = nullptr;
+	const char* gpioPage = nullptr;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
 	static const struct option opts[] = {
 		{"image", required_argument, nullptr, 'i'},
@@ -116,6 +119,8 @@ int main(int argc, char** argv)
 		{"plain", no_argument, nullptr, 'p'},
 		{"stay", no_argument, nullptr, 's'},
 		{"vcd", required_argument, nullptr, 'v'},	// long only
+		{"led-page", required_argument, nullptr, 'L'},	// long only
+		{"gpio-page", required_argument, nullptr, 'G'},	// long only
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
@@ -125,6 +130,8 @@ int main(int argc, char** argv)
 		case 'p': plain = true; break;
 		case 's': stay = true; break;
 		case 'v': vcd = optarg; break;
+		case 'L': ledPage = optarg; break;
+		case 'G': gpioPage = optarg; break;
 		case 'h': Usage(stdout); return 0;
 		case 'b':
 			if (strcmp(optarg, "big") == 0) bigEndian = true;
@@ -141,9 +148,14 @@ int main(int argc, char** argv)
 		}
 	}
 
+	if ((ledPage == nullptr) != (gpioPage == nullptr)) {
+		fprintf(stderr, "boardsim: --led-page and --gpio-page go together\n");
+		return 2;
+	}
 	BoardImage image;
 	std::string error;
-	if (!OpenBoardImage(path, image, error)) {
+	if (ledPage ? !OpenBoardPages(ledPage, gpioPage, image, error)
+		    : !OpenBoardImage(path, image, error)) {
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
