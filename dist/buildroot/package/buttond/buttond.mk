@@ -5,8 +5,25 @@
 ################################################################################
 
 BUTTOND_VERSION = 1.02
-# This external tree sits in the daemon's source tree, at dist/buildroot.
-BUTTOND_SITE = $(BR2_EXTERNAL_BUTTOND_PATH)/../..
+# In the daemon's checkout this package is dist/buildroot/package/buttond
+# and the checkout is the site. A copy in another external tree is told
+# where the sources are: BUTTOND_SITE in local.mk (which Buildroot reads
+# before the packages), in the environment or on make's command line, or
+# Buildroot's own BUTTOND_OVERRIDE_SRCDIR in local.mk.
+BUTTOND_CHECKOUT := $(realpath $(pkgdir)/../../../..)
+ifeq ($(realpath $(pkgdir)),$(BUTTOND_CHECKOUT)/dist/buildroot/package/buttond)
+ifneq ($(wildcard $(BUTTOND_CHECKOUT)/daemon/main.cpp),)
+BUTTOND_SITE ?= $(BUTTOND_CHECKOUT)
+endif
+endif
+BUTTOND_SITE ?= $(BUTTOND_OVERRIDE_SRCDIR)
+ifeq ($(BUTTOND_SITE),)
+ifeq ($(BR2_PACKAGE_BUTTOND),y)
+$(error buttond: set BUTTOND_SITE to the buttond source tree (local.mk, environment or make command line))
+endif
+# Not selected: Buildroot still wants a site for every local package.
+BUTTOND_SITE = /BUTTOND_SITE-not-set
+endif
 BUTTOND_SITE_METHOD = local
 BUTTOND_LICENSE = MIT
 BUTTOND_LICENSE_FILES = LICENSE

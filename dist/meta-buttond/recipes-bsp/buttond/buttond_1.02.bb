@@ -7,13 +7,23 @@ SECTION = "base"
 LICENSE = "MIT"
 LIC_FILES_CHKSUM = "file://LICENSE;md5=dcec83f9225d4aedfd9768c48de4ed77"
 
-# Built from the source tree this layer ships in.
-EXTERNALSRC = "${BUTTOND_SRCDIR}"
+# Fetched with git from the checkout this layer sits in (BUTTOND_SRCDIR, from
+# layer.conf) and unpacked as ${BP}: the default S of every series, that is
+# ${WORKDIR}/${BP} up to walnascar (styhead and walnascar move it there from
+# UNPACKDIR) and ${UNPACKDIR}/${BP} from whinlatter, which refuses S = .../git.
+SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
+# The release commit goes here. While developing, "${AUTOREV}" follows the
+# branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
+# through externalsrc or devtool instead (the layer's README).
+SRCREV = "23692e0de679d4597381018e82e19142b1cc3027"
 
-inherit cmake externalsrc update-rc.d systemd
+inherit cmake update-rc.d systemd
 
+# The distro's init systems decide which start-up files CMake installs.
 EXTRA_OECMAKE = "\
     -DBUTTOND_BOARD=target \
+    -DBUTTOND_INSTALL_SYSV=${@bb.utils.contains('DISTRO_FEATURES', 'sysvinit', 'ON', 'OFF', d)} \
+    -DBUTTOND_INSTALL_SYSTEMD=${@bb.utils.contains('DISTRO_FEATURES', 'systemd', 'ON', 'OFF', d)} \
     -DBUTTOND_INIT_SCRIPT=${INITSCRIPT_NAME} \
     -DBUTTOND_SYSTEMD_UNITDIR=${systemd_system_unitdir} \
 "
