@@ -5,7 +5,8 @@
 # works under set -euo pipefail.
 #
 #   machine_start DIR VMLINUX INITRAMFS [QEMU_ARG...]
-#       Starts the emulator in the background and returns; its files go to
+#       Installs what is missing (qemu-system-ppc, seabios), starts the
+#       emulator in the background and returns; its files go to
 #       DIR (created): console.log (all the first serial port printed:
 #       firmware, kernel, init, rcS), cmd.log (the second port), qemu.log,
 #       monitor.sock (QEMU's monitor), the FIFOs console.in/.out and
@@ -18,9 +19,10 @@
 #       stop the emulator; a caller with its own traps calls machine_stop
 #       from them. Call it directly, not in $(...).
 #   machine_wait REGEX [SECONDS]
-#       Waits (60 s by default) for a console line matching the extended
-#       regular expression, after the last line an earlier wait took;
-#       sets MACHINE_MATCH to it. On time-out, or if the emulator ended,
+#       Reads the console's lines on from where the last wait stopped
+#       until one matches the extended regular expression (60 s by
+#       default) and sets MACHINE_MATCH to it. Only whole lines count: a
+#       prompt waiting for input is not one. On time-out, or if the emulator ended,
 #       prints the console's last lines to stderr and returns 1.
 #   machine_ready [SECONDS]
 #       Waits for rcS's "machine: rcS done" (unless a wait already took
@@ -51,6 +53,9 @@
 # ttyPZ1 (channel B) carries only the host's commands, so no other output
 # lands among them. Each command is sent base64-encoded between markers
 # that only its execution prints: "@@B ID" before, "@@E ID STATUS" after.
+
+# shellcheck disable=SC1091 # the project's installer of missing packages
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/need"
 
 # shellcheck disable=SC2034 # MACHINE_* are for the caller
 MACHINE_PID=
@@ -101,7 +106,8 @@ _machine_line() {
 	return 1
 }
 
-# A page file of 4096 bytes at $1; $2 and $3: offset and word 0xFFFFFFFF.
+# A page file of 4096 bytes at $1, made anew if need be as zeros with
+# 0xFFFFFFFF at offset $2.
 _machine_page() {
 	if [ -f "$1" ] && [ ! -L "$1" ] && [ "$(stat -c %s "$1")" -eq 4096 ]; then
 		return 0
@@ -131,6 +137,8 @@ machine_start() {
 	for f in "$1" "$2"; do
 		[ -f "$f" ] || { echo "machine_start: no $f (sim/machine/build, sim/machine/initramfs)" >&2; return 1; }
 	done
+	# The default VGA's ROM comes from SeaBIOS.
+	need qemu-system-ppc qemu-system-ppc seabios /usr/share/seabios/vgabios-stdvga.bin 2>/dev/null || true
 	for f in qemu-system-ppc:qemu-system-ppc /usr/share/seabios/vgabios-stdvga.bin:seabios; do
 		case ${f%:*} in
 		/*) [ -e "${f%:*}" ] ;;
@@ -233,6 +241,7 @@ machine_wait() {
 	while :; do
 		while _machine_line console; do
 			if [[ $_MACHINE_LINE =~ $regex ]]; then
+				# shellcheck disable=SC2034 # for the caller
 				MACHINE_MATCH=$_MACHINE_LINE
 				return 0
 			fi
