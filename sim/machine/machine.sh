@@ -138,8 +138,9 @@ machine_start() {
 		[ -f "$f" ] || { echo "machine_start: no $f (sim/machine/build, sim/machine/initramfs)" >&2; return 1; }
 	done
 	# The default VGA's ROM comes from SeaBIOS.
-	need qemu-system-ppc qemu-system-ppc seabios /usr/share/seabios/vgabios-stdvga.bin 2>/dev/null || true
-	for f in qemu-system-ppc:qemu-system-ppc /usr/share/seabios/vgabios-stdvga.bin:seabios; do
+	need qemu-system-ppc qemu-system-ppc seabios /usr/share/seabios/vgabios-stdvga.bin \
+		util-linux setpriv 2>/dev/null || true
+	for f in qemu-system-ppc:qemu-system-ppc /usr/share/seabios/vgabios-stdvga.bin:seabios setpriv:util-linux; do
 		case ${f%:*} in
 		/*) [ -e "${f%:*}" ] ;;
 		*) command -v "${f%:*}" >/dev/null ;;
@@ -171,8 +172,9 @@ machine_start() {
 	trap 'machine_stop; exit 130' INT
 	trap 'machine_stop; exit 143' TERM
 	# Paths relative to DIR keep the monitor socket's name short. Never
-	# -vga none: OpenBIOS then has no output device and crawls.
-	(cd "$MACHINE_DIR" && exec qemu-system-ppc -M g3beige -m 256 -display none -nic none -no-reboot \
+	# -vga none: OpenBIOS then has no output device and crawls. Should
+	# this shell be killed past its traps, the emulator gets a TERM too.
+	(cd "$MACHINE_DIR" && exec setpriv --pdeathsig TERM qemu-system-ppc -M g3beige -m 256 -display none -nic none -no-reboot \
 		-prom-env output-device=ttya -prom-env input-device=ttya \
 		-chardev pipe,id=console,path=console -serial chardev:console \
 		-chardev pipe,id=cmd,path=cmd -serial chardev:cmd \
