@@ -72,16 +72,16 @@ declare -A _MACHINE_FD=() _MACHINE_PART=()
 
 # Microseconds of the host's wall clock, in $1.
 _machine_now() {
-	local t=$EPOCHREALTIME
-	printf -v "$1" '%s' "${t//[!0-9]/}"
+	local _machine_t=$EPOCHREALTIME
+	printf -v "$1" '%s' "${_machine_t//[!0-9]/}"
 }
 
 # Seconds $1, a decimal fraction allowed, as microseconds in $2.
 _machine_us() {
-	local int=${1%%.*} frac=000000
-	[[ $1 != *.* ]] || frac=${1#*.}000000
-	[[ $int$frac =~ ^[0-9]+$ ]] || { echo "machine: not a number of seconds: $1" >&2; return 2; }
-	printf -v "$2" '%d' $((10#${int:-0} * 1000000 + 10#${frac:0:6}))
+	local _machine_i=${1%%.*} _machine_f=000000
+	[[ $1 != *.* ]] || _machine_f=${1#*.}000000
+	[[ $_machine_i$_machine_f =~ ^[0-9]+$ ]] || { echo "machine: not a number of seconds: $1" >&2; return 2; }
+	printf -v "$2" '%d' $((10#${_machine_i:-0} * 1000000 + 10#${_machine_f:0:6}))
 }
 
 # Waits a moment without starting a process: a read with a time-out on a
