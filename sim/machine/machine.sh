@@ -53,6 +53,14 @@
 # ttyPZ1 (channel B) carries only the host's commands, so no other output
 # lands among them. Each command is sent base64-encoded between markers
 # that only its execution prints: "@@B ID" before, "@@E ID STATUS" after.
+# A command that leaves a process running should point its output
+# elsewhere (a file, /dev/console): what it prints later would land in
+# the output of the commands after it.
+#
+# The guest's clock starts from the RTC's whole seconds, and runs slow by
+# 0.04 to 0.5 %, different at each boot: the kernel measures the timebase
+# against the emulated VIA timer and gets 16.61 to 16.68 MHz for 16.6.
+# Measure the offset with machine_clock_offset when it matters.
 
 # shellcheck disable=SC1091 # the project's installer of missing packages
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/need"
