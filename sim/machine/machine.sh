@@ -29,8 +29,8 @@
 #       it) and for the command shell.
 #   machine_run [-t SECONDS] COMMAND
 #       Runs COMMAND with the guest's sh on the second serial port, stdin
-#       /dev/null, stderr into stdout; prints its output and returns its
-#       exit status. After SECONDS (60) without an end it interrupts the
+#       /dev/null, stdout a pipe, stderr into it; prints its output and
+#       returns its exit status. After SECONDS (60) without an end it interrupts the
 #       command, says so on stderr and returns 124.
 #   machine_exec [-t SECONDS] COMMAND
 #       The same, leaving the output lines in the array MACHINE_OUT, the
@@ -277,7 +277,9 @@ machine_send() {
 # The command is decoded by the guest's base64 so no character of it can
 # reach the line discipline; the markers are built by printf, so the echo
 # of the typed line (on again whenever init respawns the shell) never
-# holds them.
+# holds them. Its output goes through a pipe, as a test captures it: no
+# colours or other terminal behaviour; pipefail, for the pipe alone,
+# keeps its status.
 machine_exec() {
 	local limit=60
 	if [ "${1:-}" = -t ]; then
@@ -293,10 +295,10 @@ machine_exec() {
 	MACHINE_OUT_AT=()
 	MACHINE_STATUS=
 	{
-		printf '%s\n' "stty -echo 2>/dev/null; PS1= PS2=; printf '@@%s %s\\n' B $id; (eval \"\$(base64 -d <<'@@EOF'"
+		printf '%s\n' "stty -echo 2>/dev/null; PS1= PS2=; set -o pipefail; printf '@@%s %s\\n' B $id; (set +o pipefail; eval \"\$(base64 -d <<'@@EOF'"
 		printf '%s\n' "$*" | base64 -w 76
 		echo "@@EOF"
-		printf '%s\n' ")\") </dev/null 2>&1; printf '@@%s %s %s\\n' E $id \"\$?\""
+		printf '%s\n' ")\") </dev/null 2>&1 | cat; printf '@@%s %s %s\\n' E $id \"\$?\""
 	} >&"${_MACHINE_FD[cmd.in]}"
 	while :; do
 		while _machine_line cmd; do
