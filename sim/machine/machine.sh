@@ -8,7 +8,10 @@
 #       Installs what is missing (qemu-system-ppc, seabios), starts the
 #       emulator in the background and returns; its files go to
 #       DIR (created): console.log (all the first serial port printed:
-#       firmware, kernel, init, rcS), cmd.log (the second port), qemu.log,
+#       firmware, kernel, init, rcS), cmd.log (the second port), each
+#       whole line of either again in console.times and cmd.times after
+#       the host's wall clock when it arrived ("SECONDS.MICROS<TAB>LINE"),
+#       qemu.log,
 #       monitor.sock (QEMU's monitor), the FIFOs console.in/.out and
 #       cmd.in/.out, and the board's pages gpio.page and led.page, or the
 #       files named by MACHINE_GPIO_PAGE and MACHINE_LED_PAGE. A page file
@@ -63,7 +66,7 @@
 # Measure the offset with machine_clock_offset when it matters.
 
 # shellcheck disable=SC1091 # the project's installer of missing packages
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/need"
+. "$(dirname "$(realpath "${BASH_SOURCE[0]}")")/../../scripts/need"
 
 # shellcheck disable=SC2034 # MACHINE_* are for the caller
 MACHINE_PID=
@@ -171,6 +174,7 @@ machine_start() {
 		rm -f "$MACHINE_DIR/$p.in" "$MACHINE_DIR/$p.out"
 		mkfifo "$MACHINE_DIR/$p.in" "$MACHINE_DIR/$p.out"
 		: >"$MACHINE_DIR/$p.log"
+		: >"$MACHINE_DIR/$p.times"
 	done
 	rm -f "$MACHINE_DIR/.tick" "$MACHINE_DIR/monitor.sock"
 	mkfifo "$MACHINE_DIR/.tick"
@@ -198,7 +202,7 @@ machine_start() {
 	# QEMU holds each FIFO read-write, so these never block; readers
 	# drain the output at once, whoever waits for it.
 	for p in console cmd; do
-		cat "$MACHINE_DIR/$p.out" >>"$MACHINE_DIR/$p.log" &
+		_machine_drain "$p" &
 		_MACHINE_DRAINS+=($!)
 		exec {f}<"$MACHINE_DIR/$p.log"
 		_MACHINE_FD[$p]=$f
@@ -206,6 +210,18 @@ machine_start() {
 		exec {f}<>"$MACHINE_DIR/$p.in"
 		_MACHINE_FD[$p.in]=$f
 	done
+}
+
+# Port $1's output into PORT.log as it comes, and each whole line after the
+# host's wall clock when it arrived (seconds, microseconds) into
+# PORT.times: what the guest reports there is timed by the host's clock,
+# the one the board's trace keeps.
+_machine_drain() {
+	local line
+	while IFS= read -r line || [ -n "$line" ]; do
+		printf '%s\n' "$line" >&3
+		printf '%s\t%s\n' "$EPOCHREALTIME" "$line" >&4
+	done <"$MACHINE_DIR/$1.out" 3>>"$MACHINE_DIR/$1.log" 4>>"$MACHINE_DIR/$1.times"
 }
 
 machine_stop() {

@@ -40,6 +40,71 @@ if [ -n "${BUTTOND_EMULATED:-}" ]; then
 	PATH=/mnt/emu:$PATH
 fi
 
+# The emulated board stands in for the whole world when BUTTOND_MACHINE
+# names the boot files of sim/machine/image: the shipped daemon on a
+# PowerPC kernel under qemu-system-ppc, started at boot by its init script
+# with BusyBox's userland; its two register pages are files that boardsim
+# drives in big-endian words. What the guest reports on its console (its
+# syslog, the stand-ins' records) becomes the same records as here, timed
+# by the host's clock as it arrives.
+pages=()
+if [ -n "${BUTTOND_MACHINE:-}" ]; then
+	byte_order=big
+	pages=(--led-page /dev/shm/led.page --gpio-page /dev/shm/gpio.page)
+	image=/dev/shm/gpio.page
+	# shellcheck disable=SC1091 # the emulator library
+	. "$BUTTOND_MACHINE/machine.sh"
+fi
+machine() { [ -n "${BUTTOND_MACHINE:-}" ]; }
+
+# A shell command in the board's world: here, or in the guest.
+on_board() {
+	if machine; then
+		machine_run "$1"
+	else
+		sh -c "$1"
+	fi
+}
+daemon_pid() { on_board "cat $pidfile"; }
+
+# The guest's console lines, stamped on arrival, as records: "@log LINE"
+# (BusyBox syslogd's) to syslog, "@rec KIND<TAB>FIELDS" to KIND.
+machine_records() {
+	local -A level=([emerg]=0 [alert]=1 [crit]=2 [err]=3 [warn]=4 [notice]=5 [info]=6 [debug]=7)
+	local re='^[A-Z][a-z]+ +[0-9]+ [0-9:]+ [^ ]+ ([a-z0-9]+)\.([a-z]+) ([^ :]+): (.*)$'
+	local line at t kind
+	export TZ=UTC
+	tail -n +1 -F "$MACHINE_DIR/console.times" 2>/dev/null | while IFS= read -r line; do
+		line=${line%$'\r'}
+		at=${line%%$'\t'*} line=${line#*$'\t'}
+		printf -v t '%(%H:%M:%S)T.%s' "${at%.*}" "${at#*.}"
+		t=${t:0:12}
+		case $line in
+		*"@rec "*)
+			line=${line#*@rec }
+			kind=${line%%$'\t'*}
+			printf '%s\t%s\n' "$t" "${line#*$'\t'}" >>"$out/$kind" ;;
+		*"@log "*)
+			[[ ${line#*@log } =~ $re ]] || continue
+			printf '%s\t%s\t%s\t%s\t%s\n' "$t" "${BASH_REMATCH[1]}" \
+				"${level[${BASH_REMATCH[2]}]:-${BASH_REMATCH[2]}}" "${BASH_REMATCH[3]}" \
+				"${BASH_REMATCH[4]}" >>"$out/syslog" ;;
+		esac
+	done
+}
+
+# Boots the emulated board with the daemon's arguments, as the start script
+# reads them from /etc/default/buttond. BUTTOND_FAKETIME sets the guest's
+# clock once it is up.
+machine_boot() {
+	MACHINE_GPIO_PAGE=/dev/shm/gpio.page MACHINE_LED_PAGE=/dev/shm/led.page \
+		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*")" \
+		machine_start "$out/machine" "$BUTTOND_MACHINE/vmlinux" "$BUTTOND_MACHINE/initramfs.cpio.gz"
+	machine_records &
+	machine_ready 60 || return
+	[ -z "${BUTTOND_FAKETIME:-}" ] || machine_run "date -s '${BUTTOND_FAKETIME#@}' >/dev/null"
+}
+
 # boardsim reads gestures from a FIFO held open on descriptor 3; it traces
 # the board into board.vcd. It runs at real-time priority where it may, as
 # hardware is never late: on a busy machine its view of the LEDs, and so
@@ -48,7 +113,8 @@ board_start() {
 	local rt=()
 	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
 	mkfifo "$out/gestures"
-	"${rt[@]}" boardsim --plain --stay -b $byte_order --vcd "$out/board.vcd" <"$out/gestures" >"$out/boardsim" 2>&1 &
+	"${rt[@]}" boardsim --plain --stay -b $byte_order "${pages[@]}" --vcd "$out/board.vcd" \
+		<"$out/gestures" >"$out/boardsim" 2>&1 &
 	exec 3>"$out/gestures"
 	wait_until 5 test -e $image
 }
@@ -56,9 +122,15 @@ gesture() { printf '%s\n' "$@" >&3; }
 # What boardsim said of a gesture whose sight never came; false if none.
 gesture_failed() { grep 'never came' "$out/boardsim"; }
 
-# buttond ARGS without our descriptor 3; true once it has written its pid.
+# buttond ARGS without our descriptor 3 (on the emulated board, a boot
+# with ARGS); true once it has written its pid.
 daemon_start() {
-	"$@" 3>&-
+	if machine; then
+		shift
+		machine_boot "$@" 3>&- || return
+	else
+		"$@" 3>&-
+	fi
 	wait_until 30 logged "^Writing pid"
 }
 
