@@ -54,6 +54,7 @@ fi
 
 board_start
 board_zero
+machine && echo "booting the emulated board; its init script starts buttond -d"
 daemon_start buttond -d
 echo "buttond -d is running; holding the button until the LEDs blink, then three taps (about 20 s)"
 gesture "hold blink" "wait dark" "count 3"
@@ -71,5 +72,5 @@ echo "    time  what"
 } | sort -s -n -k1,1
 echo
 echo "/tmp/tesk_trigger now holds:"
-cat /tmp/tesk_trigger 2>/dev/null || echo "(nothing: the gesture did not complete)"
+on_board 'cat /tmp/tesk_trigger 2>/dev/null' || echo "(nothing: the gesture did not complete)"
 trace demo "buttond -d: hold until the LEDs blink, then three taps; action 3 runs"
