@@ -4,16 +4,8 @@
 # boardsim's time stamps.
 set -euo pipefail
 . boardlib.sh
-res=$out/results
-: >"$res"
-put() { echo "$1=$2" >>"$res"; echo "  $1 = $2" >&2; }
+. "$(dirname "$0")/timing.sh"
 
-wait_log() {	# PATTERN COUNT
-	local pattern=$1 count=$2
-	wait_until 60 eval '[ "$(logged_times "$pattern")" -ge "$count" ]' && return 0
-	echo "bench: timed out waiting for '$1'" >&2
-	exit 1
-}
 rollup() {	# PID FIELD: kB
 	awk -v f="$2:" '$1 == f { print $2 }' "/proc/$1/smaps_rollup"
 }
@@ -49,10 +41,7 @@ wait $shell
 
 echo "bench: gesture timing and memory over 20 selections" >&2
 for g in $(seq 20); do
-	gesture "hold blink" "wait dark" "count 1"
-	wait_log '^Running Command' "$g"
-	wait_until 60 eval '[ "$(wc -l <"$out/signals")" -ge $((3 * g)) ]'
-	sleep 0.3
+	selection "$g"
 	if [ "$g" = 10 ]; then
 		put rss_10_kb "$(rollup "$pid" Rss)"
 		put dirty_10_kb "$(rollup "$pid" Private_Dirty)"
@@ -61,19 +50,7 @@ done
 put rss_20_kb "$(rollup "$pid" Rss)"
 put dirty_20_kb "$(rollup "$pid" Private_Dirty)"
 kill "$pid"
-
-ms() { awk -F'[:.]' '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }'; }
-stats() { sort -n | awk '{ v[NR] = $1 } END { printf "%d / %d / %d", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
-# Counting poll: the debug line of the press; window closed: the verdict.
-paste <(awk -F'\t' '$5 == " Button Pressed 1" { print $1 }' "$out/syslog" | ms) \
-	<(awk -F'\t' '$5 ~ /^Running Command/ { print $1 }' "$out/syslog" | ms) |
-	awk '{ print $2 - $1 - 5000 }' >"$out/window-error"
-put window_error_ms "$(stats <"$out/window-error")"
-put window_samples "$(wc -l <"$out/window-error")"
-# Blink half-periods: LED changes 150-350 ms apart.
-awk -F'\t' '$2 == "leds" { print $1 }' "$out/boardsim" | ms |
-	awk 'NR > 1 { d = $1 - p; if (d >= 150 && d <= 350) print d } { p = $1 }' >"$out/half"
-put blink_half_ms "$(stats <"$out/half")"
+gesture_figures
 
 echo "bench: instructions per idle poll" >&2
 valgrind --tool=callgrind --callgrind-out-file="$out/cg.%p" "$(command -v buttond)" 3>&- 2>/dev/null

@@ -94,11 +94,11 @@ machine_records() {
 }
 
 # Boots the emulated board with the daemon's arguments, as the start script
-# reads them from /etc/default/buttond. BUTTOND_FAKETIME sets the guest's
-# clock once it is up.
+# reads them from /etc/default/buttond, and BUTTOND_KERNEL_ARGS.
+# BUTTOND_FAKETIME sets the guest's clock once it is up.
 machine_boot() {
 	MACHINE_GPIO_PAGE=/dev/shm/gpio.page MACHINE_LED_PAGE=/dev/shm/led.page \
-		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*")" \
+		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*") ${BUTTOND_KERNEL_ARGS:-}" \
 		machine_start "$out/machine" "$BUTTOND_MACHINE/vmlinux" "$BUTTOND_MACHINE/initramfs.cpio.gz"
 	machine_records &
 	machine_ready 60 || return

@@ -152,6 +152,18 @@ sleeps() {
 		fail "no 64-bit-time sleeps: $(grep -i sleep "$out/strace" | head -n 3)"
 }
 
+# The emulated board with a driver's claim on the GPIO page (the kernel's
+# reserve=, which marks it busy): STRICT_DEVMEM and IO_STRICT_DEVMEM refuse
+# the mapping, so the daemon says so and ends with 1, at boot and again.
+claimed_page() {
+	board
+	BUTTOND_KERNEL_ARGS="reserve=0xE0000000,0x1000" machine_boot 3>&- || fail "no boot"
+	wait_until 10 logged "^Error mapping /dev/mem, exiting" || fail "the mapping was not refused"
+	expect_same "statuses" "@status 0
+@status 1" "$(on_board 'reap /usr/sbin/buttond' | sed 's/^@status [0-9]* /@status /')"
+	[ "$(logged_times '^Error mapping')" = 2 ] || fail "the second start did not say why it ended"
+}
+
 short_hold() {
 	board && start_daemon
 	gesture "hold 2"
