@@ -14,9 +14,10 @@ wait_log() {	# PATTERN COUNT
 
 # selection G: the G-th one-press selection, until lumend's last signal.
 selection() {
+	local signals=$(($1 * 3))
 	gesture "hold blink" "wait dark" "count 1"
 	wait_log '^Running Command' "$1"
-	wait_until 60 eval '[ "$(wc -l <"$out/signals")" -ge $(($1 * 3)) ]'
+	wait_until 60 eval '[ "$(wc -l <"$out/signals")" -ge $signals ]'
 	sleep 0.3
 }
 
