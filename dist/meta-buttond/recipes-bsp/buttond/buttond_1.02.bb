@@ -15,7 +15,7 @@ SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
 # The release commit goes here. While developing, "${AUTOREV}" follows the
 # branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
 # through externalsrc or devtool instead (the layer's README).
-SRCREV = "23692e0de679d4597381018e82e19142b1cc3027"
+SRCREV = "5d2db94ab5166a61734963bda7b6b367db139206"
 
 inherit cmake update-rc.d systemd
 
