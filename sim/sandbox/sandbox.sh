@@ -99,11 +99,17 @@ if [ "${1:-}" = "--inside" ]; then
 	fi
 	if [ "$slow" != 0 ]; then
 		# The real killall (BusyBox's link included) moves aside, behind a
-		# stand-in that waits first.
+		# stand-in that waits first. Killalls the PC's shell ran in the
+		# background then wake together: they take turns, a moment apart,
+		# or two signals sent at once would merge before lumend took one.
 		killall=$(command -v killall)
 		mkdir -p /mnt/w/slow
 		mv "$killall" /mnt/w/slow/killall
-		printf '#!/bin/sh\nsleep %s\nexec /mnt/w/slow/killall "$@"\n' "$slow" >"$killall"
+		cat >"$killall" <<-EOF
+			#!/bin/sh
+			sleep $slow
+			exec flock /mnt/w/slow/lock sh -c '/mnt/w/slow/killall "\$@"; status=\$?; sleep 0.05; exit \$status' killall "\$@"
+		EOF
 		chmod 755 "$killall"
 	fi
 	# Two SIGUSR2 sent a moment apart (buttond signals before the action and
