@@ -356,10 +356,17 @@ machine_ready() {
 	local limit=${1:-60}
 	[ "$_MACHINE_BOOTED" -eq 1 ] || machine_wait '^machine: rcS done$' "$limit" || return 1
 	# The shell on ttyPZ1 starts after rcS; input sent before then may
-	# go nowhere, so ask until it answers.
-	local i
-	for ((i = 0; i < 20; i++)); do
-		machine_exec -t 0.5 true 2>/dev/null && return 0
+	# go nowhere, so ask until it answers, more patiently each time (a
+	# busy host slows the emulator a great deal), within the limit.
+	local wait=1 end now
+	_machine_us "$limit" end || return
+	_machine_now now
+	end=$((now + end))
+	while :; do
+		machine_exec -t "$wait" true 2>/dev/null && return 0
+		_machine_now now
+		[ "$now" -lt "$end" ] || break
+		[ "$wait" -ge 4 ] || wait=$((wait * 2))
 	done
 	echo "machine: the command shell on ttyPZ1 does not answer" >&2
 	machine_tail 20 cmd
