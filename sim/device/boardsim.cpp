@@ -209,6 +209,7 @@ int main(int argc, char** argv)
 						NeverCame(s, shown).c_str());
 					failed = true;
 					q.clear();
+					deadline = 0;
 					button.SetDown(false);
 					break;
 				}

@@ -135,6 +135,10 @@ driver() {
 		"$(gesture_failed)"
 	sleep 0.5
 	expect_same "button" "down up" "$(awk -F'\t' '$2 == "button" && NR > 3 { print $3 }' "$out/boardsim" | xargs)"
+	# A word after the failure waits its own time afresh.
+	gesture "hold blink 5"
+	sleep 1.5
+	[ "$(gesture_failed | wc -l)" = 1 ] || fail "the next word failed at once: $(gesture_failed)"
 }
 
 # The emulated daemon's system calls: its sleeps take the 64-bit-time call
