@@ -62,21 +62,20 @@ static bool Watching(const std::vector<std::string>& w, const std::string& word,
 		     std::vector<Step>& steps, std::string& error)
 {
 	bool counting = w[0] == "count";
-	size_t maxAt = 2;
 	uint64_t n = 0;
 	if (counting && (w.size() < 2 || !Count(w[1], 100, n))) {
 		error = "count takes N from 1 to 100";
 		return false;
 	}
-	if (w.size() > maxAt + 1) {
+	if (w.size() > 3) {
 		error = USAGE;
 		return false;
 	}
 	uint64_t max = counting ? COUNT_MS : SIGHT_MS;
 	double s;
-	if (w.size() == maxAt + 1) {
-		if (!Seconds(w[maxAt], s) || s == 0) {
-			error = "'" + w[maxAt] + "' is not a limit in seconds, above 0 and up to 3600";
+	if (w.size() == 3) {	// the limit follows the word's second
+		if (!Seconds(w[2], s) || s == 0) {
+			error = "'" + w[2] + "' is not a limit in seconds, above 0 and up to 3600";
 			return false;
 		}
 		max = Ms(s);
