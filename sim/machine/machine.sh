@@ -35,11 +35,12 @@
 #       /dev/null, stdout a pipe, stderr into it; prints its output and
 #       returns its exit status. After SECONDS (60) without an end it interrupts the
 #       command, says so on stderr and returns 124.
-#   machine_exec [-t SECONDS] COMMAND
+#   machine_exec [-t SECONDS] [-n] COMMAND
 #       The same, leaving the output lines in the array MACHINE_OUT, the
 #       host's wall clock in microseconds when each arrived in
 #       MACHINE_OUT_AT (to the 20 ms poll) and the status in
-#       MACHINE_STATUS; returns 0 unless it timed out.
+#       MACHINE_STATUS; returns 0 unless it timed out. With -n a time-out
+#       leaves the command be, interrupting nothing.
 #   machine_send LINE
 #       Types LINE and a newline on the console (a root shell runs there).
 #   machine_clock_offset
@@ -297,11 +298,14 @@ machine_send() {
 # colours or other terminal behaviour; pipefail, for the pipe alone,
 # keeps its status.
 machine_exec() {
-	local limit=60
-	if [ "${1:-}" = -t ]; then
-		limit=$2
-		shift 2
-	fi
+	local limit=60 interrupt=1
+	while :; do
+		case ${1:-} in
+		-t) limit=$2; shift 2 ;;
+		-n) interrupt=0; shift ;;
+		*) break ;;
+		esac
+	done
 	local id now end line started=0
 	_machine_us "$limit" end || return
 	_machine_now now
@@ -336,6 +340,7 @@ machine_exec() {
 		_machine_alive || return 124
 		_machine_now now
 		if [ "$now" -ge "$end" ]; then
+			[ $interrupt -eq 0 ] && return 124
 			# Ctrl-C to the shell's foreground job.
 			printf '\003' >&"${_MACHINE_FD[cmd.in]}"
 			echo "machine: no end of '$*' within $limit s" >&2
@@ -373,12 +378,18 @@ machine_ready() {
 	# The shell on ttyPZ1 starts after rcS; input sent before then may
 	# go nowhere, so ask until it answers, more patiently each time (a
 	# busy host slows the emulator a great deal), within the limit.
+	# An unanswered question is never followed by a Ctrl-C: BusyBox init
+	# vforks the shell, and the child logs to syslog in init's memory
+	# once ttyPZ1 is its terminal. A SIGINT there kills it holding
+	# glibc's syslog lock, and init's next message waits on that lock
+	# forever, or on a kernel without 32-bit time calls (no plain futex)
+	# aborts and the kernel panics.
 	local wait=1 end now
 	_machine_us "$limit" end || return
 	_machine_now now
 	end=$((now + end))
 	while :; do
-		machine_exec -t "$wait" true 2>/dev/null && { _machine_clock_rate; return 0; }
+		machine_exec -n -t "$wait" true && { _machine_clock_rate; return 0; }
 		_machine_now now
 		[ "$now" -lt "$end" ] || break
 		[ "$wait" -ge 4 ] || wait=$((wait * 2))
