@@ -8,7 +8,7 @@
 #       Installs what is missing (qemu-system-ppc, seabios), starts the
 #       emulator in the background and returns; its files go to
 #       DIR (created): console.log (all the first serial port printed:
-#       firmware, kernel, init, rcS), cmd.log (the second port), each
+#       firmware, kernel, init, rcS), cmd.log (the command port), each
 #       whole line of either again in console.times and cmd.times after
 #       the host's wall clock when it arrived ("SECONDS.MICROS<TAB>LINE"),
 #       qemu.log,
@@ -31,7 +31,7 @@
 #       Waits for rcS's "machine: rcS done" (unless a wait already took
 #       it) and for the command shell.
 #   machine_run [-t SECONDS] COMMAND
-#       Runs COMMAND with the guest's sh on the second serial port, stdin
+#       Runs COMMAND with the guest's sh on the command port, stdin
 #       /dev/null, stdout a pipe, stderr into it; prints its output and
 #       returns its exit status. After SECONDS (60) without an end it interrupts the
 #       command, says so on stderr and returns 124.
@@ -54,8 +54,11 @@
 #
 # Ports: ttyPZ0 (ESCC channel A, the firmware's ttya) is the console: the
 # kernel (quiet), init and rcS print there, and a root shell reads it.
-# ttyPZ1 (channel B) carries only the host's commands, so no other output
-# lands among them. Each command is sent base64-encoded between markers
+# ttyS0, a 16550 on the PCI bus, is the command port: it carries only the
+# host's commands, so no other output lands among them. Not the ESCC's
+# channel B: QEMU raises each channel's line for the other's events too,
+# so with both channels busy one line stays up with nothing to serve, the
+# kernel disables it, and the port goes dead. Each command is sent base64-encoded between markers
 # that only its execution prints: "@@B ID" before, "@@E ID STATUS" after.
 # A command that leaves a process running should point its output
 # elsewhere (a file, /dev/console): what it prints later would land in
@@ -190,7 +193,7 @@ machine_start() {
 	(cd "$MACHINE_DIR" && exec setpriv --pdeathsig TERM qemu-system-ppc -M g3beige -m 256 -display none -nic none -no-reboot \
 		-prom-env output-device=ttya -prom-env input-device=ttya \
 		-chardev pipe,id=console,path=console -serial chardev:console \
-		-chardev pipe,id=cmd,path=cmd -serial chardev:cmd \
+		-chardev pipe,id=cmd,path=cmd -device pci-serial,chardev=cmd,addr=0x7 \
 		-monitor unix:monitor.sock,server=on,wait=off \
 		-object memory-backend-file,id=gpio,size=4096,mem-path="$gpio",share=on \
 		-device ivshmem-plain,memdev=gpio,addr=0x5 \
@@ -375,12 +378,12 @@ _machine_clock_rate() {
 machine_ready() {
 	local limit=${1:-60}
 	[ "$_MACHINE_BOOTED" -eq 1 ] || machine_wait '^machine: rcS done$' "$limit" || return 1
-	# The shell on ttyPZ1 starts after rcS; input sent before then may
+	# The shell on ttyS0 starts after rcS; input sent before then may
 	# go nowhere, so ask until it answers, more patiently each time (a
 	# busy host slows the emulator a great deal), within the limit.
 	# An unanswered question is never followed by a Ctrl-C: BusyBox init
 	# vforks the shell, and the child logs to syslog in init's memory
-	# once ttyPZ1 is its terminal. A SIGINT there kills it holding
+	# once ttyS0 is its terminal. A SIGINT there kills it holding
 	# glibc's syslog lock, and init's next message waits on that lock
 	# forever, or on a kernel without 32-bit time calls (no plain futex)
 	# aborts and the kernel panics.
@@ -394,7 +397,7 @@ machine_ready() {
 		[ "$now" -lt "$end" ] || break
 		[ "$wait" -ge 4 ] || wait=$((wait * 2))
 	done
-	echo "machine: the command shell on ttyPZ1 does not answer" >&2
+	echo "machine: the command shell on ttyS0 does not answer" >&2
 	machine_tail 20 cmd
 	return 1
 }
