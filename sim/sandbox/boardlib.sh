@@ -17,6 +17,14 @@ wait_until() {
 logged() { cut -f5 "$out/syslog" | grep -q -- "$1"; }
 logged_times() { cut -f5 "$out/syslog" | grep -c -- "$1" || true; }
 
+# ms HH:MM:SS.mmm: a record's stamp as milliseconds since midnight.
+ms() {
+	local h=${1%%:*} rest=${1#*:}
+	local m=${rest%%:*} sec=${rest#*:}
+	local frac=${sec#*.}
+	echo $(((10#$h * 3600 + 10#$m * 60 + 10#${sec%.*}) * 1000 + 10#${frac:0:3}))
+}
+
 # The PowerPC daemon under qemu-user stands in for the host one when
 # BUTTOND_EMULATED names it: on a copy of its sysroot without the C++
 # runtime, as on a libc-only firmware image, and with the board image in

@@ -8,12 +8,6 @@ set -euo pipefail
 . boardlib.sh
 mode=${1:-play}
 
-ms() {
-	local h=${1%%:*} rest=${1#*:}
-	local m=${rest%%:*} sec=${rest#*:}
-	local frac=${sec#*.}
-	echo $(((10#$h * 3600 + 10#$m * 60 + 10#${sec%.*}) * 1000 + 10#${frac:0:3}))
-}
 names=(emerg alert crit err warning notice info debug)
 
 # One source's records as timeline lines, in seconds since the board's
