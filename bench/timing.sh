@@ -21,19 +21,20 @@ selection() {
 	sleep 0.3
 }
 
-ms() { awk -F'[:.]' '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }'; }
+# Each stamp on standard input in milliseconds (boardlib's ms takes one).
+ms_each() { awk -F'[:.]' '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }'; }
 stats() { sort -n | awk '{ v[NR] = $1 } END { printf "%d / %d / %d", v[1], v[int((NR + 1) / 2)], v[NR] }'; }
 
 # The window's close after the counting poll (the press's debug line to
 # the verdict) less 5 s, and the blink half-periods (LED changes 150 to
 # 350 ms apart), over the selections played.
 gesture_figures() {
-	paste <(awk -F'\t' '$5 == " Button Pressed 1" { print $1 }' "$out/syslog" | ms) \
-		<(awk -F'\t' '$5 ~ /^Running Command/ { print $1 }' "$out/syslog" | ms) |
+	paste <(awk -F'\t' '$5 == " Button Pressed 1" { print $1 }' "$out/syslog" | ms_each) \
+		<(awk -F'\t' '$5 ~ /^Running Command/ { print $1 }' "$out/syslog" | ms_each) |
 		awk '{ print $2 - $1 - 5000 }' >"$out/window-error"
 	put window_error_ms "$(stats <"$out/window-error")"
 	put window_samples "$(wc -l <"$out/window-error")"
-	awk -F'\t' '$2 == "leds" { print $1 }' "$out/boardsim" | ms |
+	awk -F'\t' '$2 == "leds" { print $1 }' "$out/boardsim" | ms_each |
 		awk 'NR > 1 { d = $1 - p; if (d >= 150 && d <= 350) print d } { p = $1 }' >"$out/half"
 	put blink_half_ms "$(stats <"$out/half")"
 }
