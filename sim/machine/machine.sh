@@ -58,8 +58,9 @@
 # host's commands, so no other output lands among them. Not the ESCC's
 # channel B: QEMU raises each channel's line for the other's events too,
 # so with both channels busy one line stays up with nothing to serve, the
-# kernel disables it, and the port goes dead. Each command is sent base64-encoded between markers
-# that only its execution prints: "@@B ID" before, "@@E ID STATUS" after.
+# kernel disables it, and the port goes dead. Each command is sent
+# base64-encoded between markers that only its execution prints: "@@B ID"
+# before, "@@E ID STATUS" after.
 # A command that leaves a process running should point its output
 # elsewhere (a file, /dev/console): what it prints later would land in
 # the output of the commands after it.
