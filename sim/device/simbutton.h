@@ -16,6 +16,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <deque>
 #include <vector>
 
 enum class LatchEdge { Press, Release, Both };
@@ -25,6 +26,8 @@ public:
 	SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge,
 		  bool bigEndian = false);
 
+	// Moves the pin; a change is an edge, latched if it is of the kind
+	// the board's set-up chose.
 	void SetDown(bool down);
 	// Answers a pending clear; true when it did.
 	bool Service();
@@ -44,23 +47,63 @@ private:
 	bool down = false;
 };
 
-// Button-down intervals in virtual microseconds, played into a SimButton as
-// the virtual clock moves.
+// The mechanical contact between a finger and the pin. A real push-button
+// does not switch cleanly: at every press and release the level chatters
+// before it settles, and each toggle is an edge the GPIO block latches.
+// A move starts with a toggle at once; further toggles follow at
+// pseudo-random intervals of 0.2 to 2 ms, all within the bounce time, and
+// the pin settles where the finger went. The intervals come from the seed
+// alone, so a run can be replayed.
+class Contact {
+public:
+	Contact(SimButton& pin, uint64_t seed);
+
+	// The finger moves at atUs; this chatter replaces what is left of the last.
+	void Move(bool down, uint64_t atUs, uint64_t bounceUs);
+	// Plays the next toggle if it is due by nowUs; false when none is.
+	bool PlayNext(uint64_t nowUs);
+	// When the next toggle is due; UINT64_MAX once the pin has settled.
+	uint64_t NextUs() const;
+	bool FingerDown() const { return finger; }
+
+private:
+	struct Toggle {
+		uint64_t atUs;
+		bool down;
+	};
+	uint64_t Random();
+
+	SimButton& pin;
+	uint64_t state;
+	bool finger = false;
+	std::deque<Toggle> pending;
+};
+
+// A press in virtual microseconds, with the chatter of its two edges.
 struct Press {
 	uint64_t downUs;
 	uint64_t upUs;
+	uint64_t downBounceUs = 0;
+	uint64_t upBounceUs = 0;
 };
 
+// Presses played into a SimButton through a Contact as the virtual clock
+// moves.
 class ButtonScript {
 public:
-	ButtonScript(SimButton& button, std::vector<Press> presses);
+	ButtonScript(SimButton& button, std::vector<Press> presses, uint64_t seed = 1);
 	// Plays everything that happened up to to; from is the hook's other end.
 	void Advance(uint64_t from, uint64_t to);
+	// A press decided later, by a person who watches the LEDs; it must
+	// begin after every press given so far has ended.
+	void Add(const Press& p) { presses.push_back(p); }
 
 private:
 	SimButton& button;
+	Contact contact;
 	std::vector<Press> presses;
 	size_t next = 0;
+	bool down = false;	// presses[next] has gone down
 };
 
 #endif

@@ -37,6 +37,11 @@ void FakeWorld::Advance(uint64_t us)
 	ObserveLed();
 	uint64_t from = now;
 	now += us;
+	for (auto& step : wallSteps)
+		if (step.second != 0 && step.first <= now) {
+			wallBaseUs += step.second;
+			step.second = 0;
+		}
 	if (afterSleep)
 		afterSleep(from, now);
 }

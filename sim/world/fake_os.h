@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // One thing the daemon did, in the order it did it.
@@ -25,6 +26,10 @@ struct FakeWorld {
 	// wall clock without moving virtual time.
 	int64_t wallBaseUs = 1700000000LL * 1000000;
 	int failClockReads = 0;	// gettimeofday failures still to inject
+	// Steps of the wall clock still to come: at virtual time first, the
+	// wall clock moves by second microseconds (NTP setting a board's
+	// clock, say), whatever the daemon is doing.
+	std::vector<std::pair<uint64_t, int64_t>> wallSteps;
 	bool logToStderr = false;	// log lines also to stderr, for death tests
 
 	std::vector<Event> events;

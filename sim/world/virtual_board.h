@@ -29,8 +29,8 @@ struct BoardWorld {
 	ButtonScript script;
 
 	BoardWorld(std::vector<Press> presses, int debug,
-		   LatchEdge edge = LatchEdge::Press)
-	    : button(gpio, BUTTON_MASK, edge), script(button, std::move(presses))
+		   LatchEdge edge = LatchEdge::Press, uint64_t seed = 1)
+	    : button(gpio, BUTTON_MASK, edge), script(button, std::move(presses), seed)
 	{
 		world.Reset();
 		world.led = &led;
