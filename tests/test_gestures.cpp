@@ -48,8 +48,8 @@ TEST(Gesture, ActionZeroRunsNothing)
 }
 
 // The gesture rules written down independently, in virtual milliseconds:
-// idle poll, four-second check, 80 ms selection polls, five-second window,
-// LED blinks and counts. It says what must be logged, run and shown, when.
+// idle poll, four-second check, 80 ms selection polls and the reading 20 ms
+// after, five-second window, LED blinks and counts. It says what must be logged, run and shown, when.
 struct Model {
 	std::vector<Press> presses;
 	LatchEdge edge;
@@ -112,6 +112,9 @@ struct Model {
 				continue;
 			if (debug > 1)
 				Say("log5 HasButtonBeenPressed(): true");
+			if (Pressed())
+				continue;
+			t += 20;	// up again once the contact has settled
 			if (Pressed())
 				continue;
 			if (debug > 0)
