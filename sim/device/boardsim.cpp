@@ -8,11 +8,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 
@@ -32,11 +34,11 @@ static bool redrawing;	// a status line is being redrawn in place on stdout
 
 static void OnSignal(int) { stopping = 1; }
 
-static uint64_t NowMs()
+static uint64_t NowUs()
 {
 	struct timespec ts;
 	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
 }
 
 // The four count LEDs, highest first, and the number they show.
@@ -81,12 +83,17 @@ static void Usage(FILE* f)
 {
 	fprintf(f,
 		"usage: boardsim [-i IMAGE | --led-page FILE --gpio-page FILE] [-e press|release|both]\n"
-		"                [-b big|host] [--plain] [--stay] [--vcd FILE] [GESTURE...]\n"
+		"                [-b big|host] [--bounce MS] [--seed N] [--plain] [--stay] [--vcd FILE]\n"
+		"                [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
-		"  and, watching the LEDs: hold blink [MAX] | wait dark [MAX] | count N [MAX]\n"
+		"  and, watching the LEDs: hold blink [MAX] | hold dark [MAX] | wait dark [MAX]\n"
+		"  | see N [MAX] | count N [on polls] [MAX]\n"
+		"  a word that moves the button may end in: bounce MS\n"
 		"default image %s; ends at end of input (--stay: at Ctrl-C)\n"
 		"--led-page, --gpio-page: the board as two one-page files, as an emulator maps them\n"
+		"--bounce MS: every press and release chatters MS ms (0, a clean contact, by default)\n"
+		"--seed N: the chatter's pseudo-random intervals (1 by default)\n"
 		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
 		BUTTOND_SIM_BOARD);
 }
@@ -112,6 +119,8 @@ int main(int argc, char** argv)
 	const char* ledPage = nullptr;
 	const char* gpioPage = nullptr;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
+	int64_t bounceUs = 0;
+	uint64_t seed = 1;
 	static const struct option opts[] = {
 		{"image", required_argument, nullptr, 'i'},
 		{"edge", required_argument, nullptr, 'e'},
@@ -121,6 +130,8 @@ int main(int argc, char** argv)
 		{"vcd", required_argument, nullptr, 'v'},	// long only
 		{"led-page", required_argument, nullptr, 'L'},	// long only
 		{"gpio-page", required_argument, nullptr, 'G'},	// long only
+		{"bounce", required_argument, nullptr, 'B'},	// long only
+		{"seed", required_argument, nullptr, 'S'},	// long only
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
@@ -133,6 +144,26 @@ int main(int argc, char** argv)
 		case 'L': ledPage = optarg; break;
 		case 'G': gpioPage = optarg; break;
 		case 'h': Usage(stdout); return 0;
+		case 'B': {
+			std::vector<Step> steps;
+			std::string error;
+			if (!ParseGesture(std::string("down bounce ") + optarg, "", steps, error)) {
+				fprintf(stderr, "boardsim: --bounce takes milliseconds from 0 to 100\n");
+				return 2;
+			}
+			bounceUs = steps[0].bounceUs;
+			break;
+		}
+		case 'S': {
+			char* end = nullptr;
+			errno = 0;
+			seed = strtoull(optarg, &end, 10);
+			if (*optarg == '\0' || *end != '\0' || errno != 0) {
+				fprintf(stderr, "boardsim: --seed takes a number\n");
+				return 2;
+			}
+			break;
+		}
 		case 'b':
 			if (strcmp(optarg, "big") == 0) bigEndian = true;
 			else if (strcmp(optarg, "host") == 0) bigEndian = false;
@@ -173,7 +204,9 @@ int main(int argc, char** argv)
 	redrawing = !plain;
 	image.bigEndian = bigEndian;
 	SimButton button(image.gpio, BUTTON_MASK, edge, bigEndian);
-	trace.Record(image.Led(), button.IsPinLow(), button.IsLatched());	// before any gesture
+	Contact contact(button, seed);
+	auto record = [&] { trace.Record(image.Led(), button.IsPinLow(), button.IsLatched()); };
+	record();	// before any gesture
 	Display display{plain};
 	std::deque<Step> q;
 	for (int i = optind; i < argc; i++)
@@ -182,12 +215,15 @@ int main(int argc, char** argv)
 	bool eof = false, failed = false;
 	std::string pending;
 	unsigned lineNo = 0;
-	uint64_t due = NowMs(), deadline = 0, shownSince = due;
-	unsigned shown = ~image.Led() & 0xF;
+	uint64_t due = NowUs(), deadline = 0, shownSince = due, movedAt = 0;
+	unsigned shown = ~image.Led() & 0xF, tallyBase = 0;
 	while (!stopping) {
 		// Answer the daemon's clear well inside the 5 ms it may take.
 		button.Service();
-		uint64_t now = NowMs();
+		uint64_t now = NowUs();
+		// Every toggle as it comes, each in the trace.
+		while (contact.PlayNext(now))
+			record();
 		// One reading for the steps and both views, so they never disagree.
 		uint32_t led = image.Led();
 		if ((~led & 0xF) != shown) {
@@ -199,9 +235,14 @@ int main(int argc, char** argv)
 		while (!q.empty() && now >= due) {
 			Step& s = q.front();
 			if (s.kind == Step::UNTIL) {
-				if (deadline == 0)
-					deadline = now + s.ms;
-				if (!Sees(s, shown, now - shownSince)) {
+				if (deadline == 0) {
+					deadline = now + s.ms * 1000;
+					if (s.next) {
+						s.shows = (tallyBase + 1) % 16;
+						s.sight = "the count " + std::to_string(s.shows);
+					}
+				}
+				if (!Sees(s, shown, (now - shownSince) / 1000)) {
 					if (now < deadline)
 						break;
 					// What follows was meant for a daemon that answered.
@@ -210,26 +251,45 @@ int main(int argc, char** argv)
 					failed = true;
 					q.clear();
 					deadline = 0;
-					button.SetDown(false);
+					contact.Move(false, now, uint64_t(bounceUs));	// if still down
 					break;
 				}
 				deadline = 0;
 				due = now;
 			} else if (s.kind == Step::WAIT) {
-				due += s.ms;
+				due += s.ms * 1000;
+			} else if (s.kind == Step::AIM) {
+				due = AimUs(shownSince, std::max(now, movedAt + AIM_UP_US));
+				if (due > now) {
+					q.pop_front();
+					break;
+				}
 			} else {
-				button.SetDown(s.kind == Step::DOWN);
+				if (s.tally)
+					tallyBase = shown;
+				movedAt = now;
+				contact.Move(s.kind == Step::DOWN, now,
+					     uint64_t(s.bounceUs >= 0 ? s.bounceUs : bounceUs));
+				while (contact.PlayNext(now))
+					record();
 			}
 			q.pop_front();
 		}
 		bool latched = button.IsLatched();
-		display.Show(led, button.IsDown(), latched);
-		trace.Record(led, button.IsPinLow(), latched);
-		if (eof && q.empty() && !stay)
+		display.Show(led, contact.FingerDown(), latched);
+		record();
+		if (eof && q.empty() && !stay && contact.NextUs() == UINT64_MAX)
 			break;
 
+		// Wake for the next toggle or an aimed press on time, else within
+		// a millisecond for the LEDs and the daemon's clears.
+		uint64_t wake = std::min(now + 1000, contact.NextUs());
+		if (!q.empty() && due > now)
+			wake = std::min(wake, due);
+		uint64_t left = wake > NowUs() ? wake - NowUs() : 0;
+		struct timespec ts = {time_t(left / 1000000), long(left % 1000000) * 1000};
 		struct pollfd p = {STDIN_FILENO, POLLIN, 0};
-		if (poll(&p, eof ? 0 : 1, 1) > 0) {
+		if (ppoll(&p, eof ? 0 : 1, &ts, nullptr) > 0) {
 			char buf[512];
 			ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
 			if (n <= 0 && !(n < 0 && errno == EINTR)) {
@@ -247,9 +307,6 @@ int main(int argc, char** argv)
 				Queue(pending, "line " + std::to_string(++lineNo), q);
 				pending.clear();
 			}
-		} else if (eof) {
-			struct timespec ts = {0, 1000000};
-			nanosleep(&ts, nullptr);
 		}
 	}
 	if (!plain)

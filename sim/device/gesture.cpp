@@ -24,6 +24,18 @@ static bool Seconds(const std::string& text, double& s)
 
 static uint64_t Ms(double s) { return static_cast<uint64_t>(llround(s * 1000)); }
 
+// Milliseconds of chatter, a fraction allowed.
+static const double MAX_BOUNCE_MS = 100;
+static bool BounceMs(const std::string& text, int64_t& us)
+{
+	char* end = nullptr;
+	double ms = strtod(text.c_str(), &end);
+	if (text.empty() || *end != '\0' || !isfinite(ms) || ms < 0 || ms > MAX_BOUNCE_MS)
+		return false;
+	us = llround(ms * 1000);
+	return true;
+}
+
 static bool Count(const std::string& text, uint64_t max, uint64_t& n)
 {
 	if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
@@ -45,29 +57,54 @@ static Step Until(uint64_t ms, unsigned shows, bool still, const std::string& wo
 	return s;
 }
 
-static void Tap(std::vector<Step>& steps, uint64_t ms)
+static Step Move(Step::Kind kind, int64_t bounceUs)
 {
-	steps.push_back({Step::DOWN});
+	Step s{kind};
+	s.bounceUs = bounceUs;
+	return s;
+}
+
+static void Tap(std::vector<Step>& steps, uint64_t ms, int64_t bounceUs)
+{
+	steps.push_back(Move(Step::DOWN, bounceUs));
 	steps.push_back({Step::WAIT, ms});
-	steps.push_back({Step::UP});
+	steps.push_back(Move(Step::UP, bounceUs));
 }
 
 static const char* const USAGE =
     "expected down, up, tap [MS] [xN], hold SECONDS, wait SECONDS, "
-    "hold blink [MAX], wait dark [MAX] or count N [MAX]";
+    "hold blink [MAX], hold dark [MAX], wait dark [MAX], see N [MAX], "
+    "count N [on polls] [MAX]";
 
-// The words that watch the LEDs: "hold blink", "wait dark", "count N",
-// each with an optional MAX in seconds.
-static bool Watching(const std::vector<std::string>& w, const std::string& word,
+// Takes "a b" off w wherever it stands; true if it was there.
+static bool Take(std::vector<std::string>& w, const char* a, const char* b)
+{
+	for (size_t i = 1; i + 1 < w.size(); i++)
+		if (w[i] == a && w[i + 1] == b) {
+			w.erase(w.begin() + long(i), w.begin() + long(i) + 2);
+			return true;
+		}
+	return false;
+}
+
+// The words that watch the LEDs: "hold blink", "hold dark", "wait dark",
+// "see N", "count N [on polls]", each with an optional MAX in seconds.
+static bool Watching(std::vector<std::string> w, const std::string& word, int64_t bounceUs,
 		     std::vector<Step>& steps, std::string& error)
 {
-	bool counting = w[0] == "count";
+	const std::string verb = w[0];
+	bool counting = verb == "count", seeing = verb == "see";
+	bool aimed = counting && Take(w, "on", "polls");
 	uint64_t n = 0;
 	if (counting && (w.size() < 2 || !Count(w[1], 100, n))) {
 		error = "count takes N from 1 to 100";
 		return false;
 	}
-	if (w.size() > 3) {
+	if (seeing && (w.size() < 2 || !(w[1] == "0" || Count(w[1], 15, n)))) {
+		error = "see takes N from 0 to 15";
+		return false;
+	}
+	if (w.size() > 3 || (bounceUs >= 0 && (verb == "wait" || seeing))) {
 		error = USAGE;
 		return false;
 	}
@@ -82,14 +119,26 @@ static bool Watching(const std::vector<std::string>& w, const std::string& word,
 	}
 	if (counting) {
 		for (uint64_t i = 1; i <= n; i++) {
-			Tap(steps, TAP_MS);
-			steps.push_back(Until(max, i % 16, false, word,
-					      "the count " + std::to_string(i % 16)));
+			if (aimed)
+				steps.push_back({Step::AIM});
+			Step down = Move(Step::DOWN, bounceUs);
+			down.tally = true;
+			steps.push_back(down);
+			// Aimed, the release comes two polls after the press.
+			steps.push_back({Step::WAIT, aimed ? 2 * POLL_MS : TAP_MS});
+			steps.push_back(Move(Step::UP, bounceUs));
+			Step until = Until(max, 0, false, word, "");
+			until.next = true;
+			steps.push_back(until);
 		}
-	} else if (w[0] == "hold") {
-		steps.push_back({Step::DOWN});
+	} else if (seeing) {
+		steps.push_back(Until(max, unsigned(n), false, word, "the count " + std::to_string(n)));
+	} else if (verb == "hold") {
+		steps.push_back(Move(Step::DOWN, bounceUs));
 		steps.push_back(Until(max, ALL_LIT, false, word, "the selection blink"));
-		steps.push_back({Step::UP});
+		if (w[1] == "dark")
+			steps.push_back(Until(max, 0, true, word, "the LEDs dark and still after the blink"));
+		steps.push_back(Move(Step::UP, bounceUs));
 	} else {
 		steps.push_back(Until(max, 0, true, word, "the LEDs dark and still"));
 	}
@@ -107,28 +156,33 @@ bool ParseGesture(const std::string& line, const std::string& where,
 	if (w.empty())
 		return true;
 
+	int64_t bounceUs = -1;	// boardsim's own
+	if (w.size() >= 3 && w[w.size() - 2] == "bounce") {
+		if (!BounceMs(w.back(), bounceUs)) {
+			error = "'" + w.back() + "' is not a bounce in milliseconds from 0 to 100";
+			return false;
+		}
+		w.resize(w.size() - 2);
+	}
 	const std::string& verb = w[0];
-	if ((verb == "hold" && w.size() >= 2 && w[1] == "blink") ||
-	    (verb == "wait" && w.size() >= 2 && w[1] == "dark") || verb == "count")
-		return Watching(w, where + ": \"" + line + "\"", steps, error);
+	if ((verb == "hold" && w.size() >= 2 && (w[1] == "blink" || w[1] == "dark")) ||
+	    (verb == "wait" && w.size() >= 2 && w[1] == "dark") || verb == "count" || verb == "see")
+		return Watching(w, where + ": \"" + line + "\"", bounceUs, steps, error);
 
 	double s;
 	if ((verb == "down" || verb == "up") && w.size() == 1) {
-		steps.push_back({verb == "down" ? Step::DOWN : Step::UP});
+		steps.push_back(Move(verb == "down" ? Step::DOWN : Step::UP, bounceUs));
 		return true;
 	}
-	if ((verb == "hold" || verb == "wait") && w.size() == 2) {
+	if ((verb == "hold" || verb == "wait") && w.size() == 2 && (verb == "hold" || bounceUs < 0)) {
 		if (!Seconds(w[1], s)) {
 			error = "'" + w[1] + "' is not a number of seconds from 0 to 3600";
 			return false;
 		}
-		if (verb == "hold") {
-			steps.push_back({Step::DOWN});
+		if (verb == "hold")
+			Tap(steps, Ms(s), bounceUs);
+		else
 			steps.push_back({Step::WAIT, Ms(s)});
-			steps.push_back({Step::UP});
-		} else {
-			steps.push_back({Step::WAIT, Ms(s)});
-		}
 		return true;
 	}
 	if (verb == "tap" && w.size() <= 3) {
@@ -142,7 +196,7 @@ bool ParseGesture(const std::string& line, const std::string& where,
 			}
 		}
 		for (uint64_t i = 0; i < times; i++) {
-			Tap(steps, ms);
+			Tap(steps, ms, bounceUs);
 			steps.push_back({Step::WAIT, TAP_GAP_MS});
 		}
 		return true;
@@ -156,6 +210,15 @@ bool Sees(const Step& s, unsigned shown, uint64_t stillMs)
 	if (s.still)
 		return shown == 0 && stillMs >= STILL_MS;
 	return shown == s.shows;
+}
+
+uint64_t AimUs(uint64_t changedUs, uint64_t earliestUs)
+{
+	const uint64_t poll = POLL_MS * 1000;
+	uint64_t k = 2;
+	if (earliestUs + AIM_LEAD_US > changedUs + k * poll)
+		k = (earliestUs + AIM_LEAD_US - changedUs + poll - 1) / poll;
+	return changedUs + k * poll - AIM_LEAD_US;
 }
 
 std::string NeverCame(const Step& s, unsigned shown)

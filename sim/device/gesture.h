@@ -7,10 +7,23 @@
 // so do these words, each giving up after MAX seconds:
 //   hold blink [MAX]  press and keep down until the selection blink starts
 //                     (all four LEDs lit), then let go
+//   hold dark [MAX]   press and keep down through the selection blink until
+//                     the LEDs are dark and still, then let go: the
+//                     selection has begun, so with the release edge
+//                     latched the release is its first press
 //   wait dark [MAX]   wait until the LEDs are dark and have stayed so for a
 //                     second, longer than any blink keeps them dark
-//   count N [MAX]     tap N times, each tap once the LEDs show the count of
-//                     the one before (1, 2, ... N, modulo 16); MAX is per tap
+//   see N [MAX]       wait until the LEDs show N
+//   count N [MAX]     tap N times, each tap once the LEDs show one more than
+//                     before it (modulo 16); MAX is per tap
+//   count N on polls [MAX]
+//                     the same, each press and each release starting 2 ms
+//                     before a selection poll: the LEDs' last change marks
+//                     one, and they follow it every 80 ms; a press starts
+//                     at least 120 ms after the finger last moved
+// Every word that moves the button takes "bounce MS" at its end: its
+// presses and releases chatter for MS milliseconds instead of boardsim's
+// --bounce.
 #ifndef BUTTOND_SIM_GESTURE_H
 #define BUTTOND_SIM_GESTURE_H
 
@@ -20,12 +33,17 @@
 #include <vector>
 
 struct Step {
-	enum Kind { DOWN, UP, WAIT, UNTIL } kind;
+	enum Kind { DOWN, UP, WAIT, UNTIL, AIM } kind;
 	uint64_t ms;		// WAIT: how long; UNTIL: the longest to wait
+	// DOWN, UP: how long the contact chatters, or -1 for boardsim's own.
+	int64_t bounceUs = -1;
+	// DOWN only: a count's tap, which the next UNTIL measures from.
+	bool tally = false;
 	// UNTIL only: the four count LEDs show this number, or with still set,
-	// are dark and have not changed for STILL_MS.
+	// are dark and have not changed for STILL_MS; with next set, show one
+	// more than they did when the last tally began.
 	unsigned shows = 0;
-	bool still = false;
+	bool still = false, next = false;
 	// UNTIL only, for its failure: the gesture and where it came from, and
 	// what it waits for.
 	std::string word, sight;
@@ -34,6 +52,12 @@ struct Step {
 };
 
 static const uint64_t STILL_MS = 1000;
+// The selection's poll interval, and how far ahead of a poll an aimed edge
+// starts: late wake-ups only ever move the daemon's polls later.
+static const uint64_t POLL_MS = 80;
+static const uint64_t AIM_LEAD_US = 2000;
+// An aimed press comes no sooner than this after the finger last moved.
+static const uint64_t AIM_UP_US = 120000;
 
 // Appends the line's steps; on a bad line appends nothing and says why.
 // where names the line in failure messages ("argument 2", "line 5").
@@ -45,5 +69,9 @@ bool ParseGesture(const std::string& line, const std::string& where,
 bool Sees(const Step& s, unsigned shown, uint64_t stillMs);
 // The one line that says an UNTIL step's sight never came.
 std::string NeverCame(const Step& s, unsigned shown);
+// When an AIM step lets its press start: AIM_LEAD_US before the first
+// poll, two or more after the LEDs' last change, that is not before
+// earliestUs.
+uint64_t AimUs(uint64_t changedUs, uint64_t earliestUs);
 
 #endif

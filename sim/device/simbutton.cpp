@@ -64,6 +64,8 @@ uint64_t Contact::Random()
 
 void Contact::Move(bool down, uint64_t atUs, uint64_t bounceUs)
 {
+	if (down == finger)
+		return;
 	finger = down;
 	pending.clear();
 	uint64_t end = atUs + bounceUs, t = atUs;

@@ -58,7 +58,8 @@ class Contact {
 public:
 	Contact(SimButton& pin, uint64_t seed);
 
-	// The finger moves at atUs; this chatter replaces what is left of the last.
+	// The finger moves at atUs; this chatter replaces what is left of the
+	// last. A move to where the finger already is changes nothing.
 	void Move(bool down, uint64_t atUs, uint64_t bounceUs);
 	// Plays the next toggle if it is due by nowUs; false when none is.
 	bool PlayNext(uint64_t nowUs);

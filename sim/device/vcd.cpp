@@ -5,6 +5,8 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <algorithm>
+
 // Identifier codes: button pin, latch, LEDs 0-3, count bus, LED word bus.
 static const char* const ID_PIN = "!";
 static const char* const ID_LATCH = "\"";
@@ -82,9 +84,10 @@ uint64_t BoardTrace::Now() const { return MonotonicUs() - zero; }
 
 void BoardTrace::Stamp()
 {
-	uint64_t t = first ? 0 : Now();
-	if (!first && t == last)
-		return;
+	// Two changes read in the same microsecond (a late wake-up playing
+	// two toggles of a chattering contact) keep one tick between them, so
+	// the trace shows every toggle.
+	uint64_t t = first ? 0 : std::max(Now(), last + 1);
 	last = t;
 	for (FILE* f : {wires, full})
 		fprintf(f, "#%llu\n", static_cast<unsigned long long>(t));
