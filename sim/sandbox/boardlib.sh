@@ -116,12 +116,13 @@ machine_boot() {
 # boardsim reads gestures from a FIFO held open on descriptor 3; it traces
 # the board into board.vcd. It runs at real-time priority where it may, as
 # hardware is never late: on a busy machine its view of the LEDs, and so
-# the trace, stays true to the millisecond.
+# the trace, stays true to the millisecond, and a chattering contact's
+# toggles come on time. board_start [BOARDSIM OPTION...]
 board_start() {
 	local rt=()
 	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
 	mkfifo "$out/gestures"
-	"${rt[@]}" boardsim --plain --stay -b $byte_order "${pages[@]}" --vcd "$out/board.vcd" \
+	"${rt[@]}" boardsim --plain --stay -b $byte_order "${pages[@]}" --vcd "$out/board.vcd" "$@" \
 		<"$out/gestures" >"$out/boardsim" 2>&1 &
 	exec 3>"$out/gestures"
 	wait_until 5 test -e $image

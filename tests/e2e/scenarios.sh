@@ -21,7 +21,7 @@ expect_same() {	# WHAT EXPECTED ACTUAL
 	[ "$2" = "$3" ] || fail "$1 differs:"$'\n'"$(diff <(echo "$2") <(echo "$3") || true)"
 }
 
-board() { board_start || fail "no board image"; }
+board() { board_start "$@" || fail "no board image"; }
 start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
 # A whole selection of N presses as a person makes it, watching the LEDs,
 # until lumend has its last SIGUSR2.
@@ -53,6 +53,36 @@ typical() {
 	select_count 3	# the trigger file is replaced, not appended to
 	expect_same "trigger file" "1 User Button Checkin" \
 		"$(on_board 'wc -l </tmp/tesk_trigger; cat /tmp/tesk_trigger' | xargs)"
+}
+
+# What the LEDs showed, one number a change, from boardsim's records.
+leds_seen() { awk -F'\t' '$2 == "leds" { n = split($3, f, " "); printf "%s ", f[n] }' "$out/boardsim"; }
+
+# The typical gesture on a contact that chatters for 10 ms at every press
+# and release, each put on a selection poll: still one count a press.
+bounce() {
+	board --bounce 10 && start_daemon -d
+	bounce_check "hold blink" "wait dark" "count 3 on polls"
+}
+# With both edges latched, a hold let go once the selection has begun is
+# its first press: two taps then make three.
+bounce_both() {
+	board -e both --bounce 10 && start_daemon -d
+	bounce_check "hold dark" "see 1" "count 2 on polls"
+}
+bounce_check() {
+	gesture "$@"
+	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
+	! gesture_failed >/dev/null || fail "$(gesture_failed)"
+	expect_same "log" "5 Start of button hold...
+5  Button was held for 4 SEC...
+5  Button Pressed 1
+5  Button Pressed 2
+5  Button Pressed 3
+5 Running Command for Action 3." "$(daemon_log | tail -n +3)"
+	wait_until 10 eval '[ "$(lines "$out/signals")" -ge 3 ]' || fail "lumend missed a signal"
+	sleep 0.5
+	expect_same "LEDs" "0 15 0 15 0 15 0 15 0 1 2 3 0 3 0 3 0 3 0 3 0 " "$(leds_seen)"
 }
 
 # The typical gesture, the wall clock crossing 2^31 s while selection is open.
