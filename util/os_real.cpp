@@ -50,8 +50,8 @@ int OsUsleep(unsigned microseconds)
 
 int OsGetTimeOfDay(struct timeval* tv) { return gettimeofday(tv, nullptr); }
 
-// No openlog: libc's default identity (the program's short name) and the
-// user facility are what the board's log readers expect.
+void OsOpenlog(const char* ident, int option, int facility) { openlog(ident, option, facility); }
+
 void OsSyslog(int priority, const char* format, ...)
 {
 	va_list ap;
