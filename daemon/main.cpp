@@ -2,7 +2,6 @@
 // actions. Start-up order matters: the banner is logged before the guard,
 // and the hardware is mapped only once this copy is known to be the one.
 #include <stdlib.h>
-#include <syslog.h>
 #include <unistd.h>
 
 #include "board/button.h"
@@ -11,7 +10,6 @@
 #include "daemon/pidfile.h"
 #include "daemon/startup.h"
 #include "select/timer.h"
-#include "util/os.h"
 
 // The executable's own operator new and delete, so it needs no C++ runtime
 // library on the board: many firmware images carry libc alone. The tests
@@ -42,7 +40,7 @@ int main(int argc, char** argv)
 	// carry on in this process.
 	if (daemon(1, 1) != 0) {
 	}
-	OsSyslog(LOG_INFO, "program starting v%s", BUTTOND_VERSION);
+	StartLog();
 	setsid();
 
 	CheckPidFile();

@@ -1,5 +1,6 @@
 #include "daemon/startup.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
@@ -38,6 +39,17 @@ void ReadCommandLine(int argc, char** argv)
 	size_t n = strlen(programName) + 14;
 	pidFilePath = new char[n];
 	snprintf(pidFilePath, n, "/var/run/%s.pid", programName);
+}
+
+// Without openlog musl tags each line with nothing and uClibc-ng with
+// "syslog"; the board's log filters look for "buttond:". Option 0 still
+// connects only at the first line. uClibc-ng declares
+// program_invocation_short_name only when built with
+// UCLIBC_HAS_PROGRAM_INVOCATION_NAME (Buildroot's configuration sets it).
+void StartLog()
+{
+	OsOpenlog(program_invocation_short_name, 0, LOG_USER);
+	OsSyslog(LOG_INFO, "program starting v%s", BUTTOND_VERSION);
 }
 
 static bool LongEnough(int fd, uint64_t minSize)

@@ -8,6 +8,9 @@
 
 // Debug level, program name and pid-file path from the command line.
 void ReadCommandLine(int argc, char** argv);
+// Names the daemon in syslog as glibc does by default, then logs the
+// start banner.
+void StartLog();
 // Opens the device and maps both pages into ledRegister and gpioBlock; logs
 // and returns false when the daemon cannot go on.
 bool MapBoard(const HardwareMap& map);

@@ -6,7 +6,9 @@
 
 // With a 32-bit time_t, gettimeofday fails from 2038-01-19 on and the
 // window would never close; the board stays in service past that.
-static_assert(sizeof(time_t) == 8, "build with _TIME_BITS=64 (glibc 2.34 or later)");
+static_assert(sizeof(time_t) == 8,
+	      "64-bit time_t needed: glibc 2.34 or later with _TIME_BITS=64 (the build sets it), "
+	      "musl 1.2 or later, or uClibc-ng 1.0.46 or later with UCLIBC_USE_TIME64");
 
 static uint32_t UnitOf(TimerMode mode)
 {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -49,6 +51,23 @@ TEST(CommandLine, DebugLevelNameAndPidPath)
 		delete[] programName;
 		delete[] pidFilePath;
 	}
+}
+
+// libc keeps the identity's pointer and tags every later line with it.
+TEST(StartLog, NamesTheProgramBeforeTheFirstLine)
+{
+	world.Reset();
+	StartLog();
+	ASSERT_EQ(world.events.size(), 2u);
+	const Event &open = world.events[0], &banner = world.events[1];
+	EXPECT_EQ(open.kind, Event::OPENLOG);
+	EXPECT_EQ(open.text, "unit_tests");
+	EXPECT_EQ(world.logIdent, program_invocation_short_name) << "not a copy that could go";
+	EXPECT_EQ(open.word, 0u) << "no option: connect at the first line";
+	EXPECT_EQ(open.priority, LOG_USER);
+	EXPECT_EQ(banner.kind, Event::LOG);
+	EXPECT_EQ(banner.priority, LOG_INFO);
+	EXPECT_EQ(banner.text, "program starting v1.02");
 }
 
 class PidFile : public ::testing::Test {

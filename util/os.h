@@ -9,6 +9,7 @@
 unsigned OsSleep(unsigned seconds);
 int OsUsleep(unsigned microseconds);
 int OsGetTimeOfDay(struct timeval* tv);
+void OsOpenlog(const char* ident, int option, int facility);
 void OsSyslog(int priority, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 int OsSystem(const char* command);

@@ -2,7 +2,6 @@
 #include "util/os.h"
 
 #include <errno.h>
-#include <linux/time_types.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -20,10 +19,15 @@
 // makes the 64-bit-time call itself, falling back to libc only on kernels
 // before 5.1, which lack it. A signal that cuts a sleep short leaves the
 // rest to sleep, so the gesture timings hold whatever reaches the process.
+// Kernel headers before 5.1 have neither the call's number nor
+// linux/time_types.h: such a build takes libc's sleep alone.
 static void SleepFor(int64_t seconds, int64_t nanoseconds)
 {
 #ifdef SYS_clock_nanosleep_time64
-	struct __kernel_timespec left64 = {seconds, nanoseconds};
+	// The kernel's __kernel_timespec: two 64-bit fields on every ABI.
+	struct {
+		int64_t tv_sec, tv_nsec;
+	} left64 = {seconds, nanoseconds};
 	long r;
 	while ((r = syscall(SYS_clock_nanosleep_time64, CLOCK_MONOTONIC, 0, &left64, &left64)) != 0 &&
 	       errno == EINTR) {
@@ -50,8 +54,8 @@ int OsUsleep(unsigned microseconds)
 
 int OsGetTimeOfDay(struct timeval* tv) { return gettimeofday(tv, nullptr); }
 
-// No openlog: libc's default identity (the program's short name) and the
-// user facility are what the board's log readers expect.
+void OsOpenlog(const char* ident, int option, int facility) { openlog(ident, option, facility); }
+
 void OsSyslog(int priority, const char* format, ...)
 {
 	va_list ap;

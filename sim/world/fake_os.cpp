@@ -70,6 +70,12 @@ int OsGetTimeOfDay(struct timeval* tv)
 	return 0;
 }
 
+void OsOpenlog(const char* ident, int option, int facility)
+{
+	world.logIdent = ident;
+	world.events.push_back({Event::OPENLOG, world.now, facility, uint32_t(option), ident});
+}
+
 void OsSyslog(int priority, const char* format, ...)
 {
 	char text[512];

@@ -13,11 +13,11 @@
 
 // One thing the daemon did, in the order it did it.
 struct Event {
-	enum Kind { LOG, SHELL, LED } kind;
+	enum Kind { LOG, SHELL, LED, OPENLOG } kind;
 	uint64_t us;		// virtual time
-	int priority;		// LOG
-	uint32_t word;		// LED: the word now in the LED register
-	std::string text;	// LOG: the formatted line; SHELL: the command line
+	int priority;		// LOG; OPENLOG: the facility
+	uint32_t word;		// LED: the word now in the LED register; OPENLOG: the option
+	std::string text;	// LOG: the formatted line; SHELL: the command line; OPENLOG: the identity
 };
 
 struct FakeWorld {
@@ -31,6 +31,8 @@ struct FakeWorld {
 	// clock, say), whatever the daemon is doing.
 	std::vector<std::pair<uint64_t, int64_t>> wallSteps;
 	bool logToStderr = false;	// log lines also to stderr, for death tests
+	// The identity last given to openlog, as given: libc keeps the pointer.
+	const char* logIdent = nullptr;
 
 	std::vector<Event> events;
 
