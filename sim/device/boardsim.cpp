@@ -230,7 +230,8 @@ int main(int argc, char** argv)
 			shown = ~led & 0xF;
 			shownSince = now;
 		}
-		if (q.empty())
+		// A wait at the end of the queue still holds back what comes next.
+		if (q.empty() && due < now)
 			due = now;
 		while (!q.empty() && now >= due) {
 			Step& s = q.front();
@@ -278,7 +279,7 @@ int main(int argc, char** argv)
 		bool latched = button.IsLatched();
 		display.Show(led, contact.FingerDown(), latched);
 		record();
-		if (eof && q.empty() && !stay && contact.NextUs() == UINT64_MAX)
+		if (eof && q.empty() && !stay && now >= due && contact.NextUs() == UINT64_MAX)
 			break;
 
 		// Wake for the next toggle or an aimed press on time, else within

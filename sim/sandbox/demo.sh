@@ -2,8 +2,9 @@
 # Runs inside the sandbox: starts buttond -d on the simulated board and
 # prints one timeline of what happens, then leaves its trace (demo.vcd,
 # demo-full.vcd) and timing diagram (demo.png) beside the records. "play"
-# (default) plays the typical gesture, hold and three taps; "hand" hands
-# the board to the terminal.
+# (default) plays the typical gesture, hold and three taps on a clean
+# contact; "hand [BOARDSIM OPTION...]" hands the board to the terminal
+# (say -e both --bounce 10).
 set -euo pipefail
 . boardlib.sh
 mode=${1:-play}
@@ -33,15 +34,21 @@ board_zero() {
 }
 
 if [ "$mode" = hand ]; then
-	boardsim --stay --vcd "$out/board.vcd" >/dev/null </dev/null &
-	board_zero
-	echo "    time  what"
-	for src in syslog:syslog lumend:signals command:journal file:files; do
-		tail -n +1 -F "$out/${src#*:}" 2>/dev/null | timeline "${src%%:*}" $'\r\033[K' &
-	done
-	echo "buttond -d is starting; type gestures (hold blink, wait dark, count N, or down, up, tap, hold S, wait S); Ctrl-D ends."
-	buttond -d
-	boardsim
+	shift
+	# boardsim reads the terminal and writes the trace itself, so the
+	# trace holds every toggle of a bouncing contact; the daemon starts
+	# once the board image is there.
+	{
+		board_zero
+		echo "    time  what"
+		for src in syslog:syslog lumend:signals command:journal file:files; do
+			tail -n +1 -F "$out/${src#*:}" 2>/dev/null | timeline "${src%%:*}" $'\r\033[K' &
+		done
+		buttond -d
+	} &
+	echo "buttond -d is starting; type gestures (hold blink, wait dark, count N, or down, up, tap, hold S, wait S;"
+	echo "also hold dark, see N, count N on polls, and bounce MS after any that moves the button); Ctrl-D ends."
+	boardsim --vcd "$out/board.vcd" "$@"
 	trace demo "buttond -d, played by hand"
 	exit 0
 fi
