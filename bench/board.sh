@@ -19,10 +19,13 @@ sleep 2
 before=$(ticks)
 sleep 60
 put idle_ticks_60s "$(($(ticks) - before))"
-rollup() { on_board "cat /proc/$pid/smaps_rollup" | awk -v f="$1:" '$1 == f { print $2 }'; }
-put rss_kb "$(rollup Rss)"
-put dirty_kb "$(rollup Private_Dirty)"
+board_cat() { on_board "cat $1"; }
+memory "$pid" start board_cat
 
 echo "bench: gesture timing over 10 selections" >&2
-for g in $(seq 10); do selection "$g"; done
+for _ in $(seq 10); do selection; done
 gesture_figures
+echo "bench: from a release to its count, clean and chattering" >&2
+release_figures clean
+release_figures bounce bounce 10
+release_figures polls on polls bounce 10

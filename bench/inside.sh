@@ -6,9 +6,6 @@ set -euo pipefail
 . boardlib.sh
 . "$(dirname "$0")/timing.sh"
 
-rollup() {	# PID FIELD: kB
-	awk -v f="$2:" '$1 == f { print $2 }' "/proc/$1/smaps_rollup"
-}
 strace_calls() {	# FILE: calls in the total line
 	awk '$NF == "total" { print $4 }' "$1"
 }
@@ -25,8 +22,7 @@ echo "bench: syscalls per idle second" >&2
 daemon_start buttond -d
 pid=$(cat $pidfile)
 sleep 1.5
-put rss_start_kb "$(rollup "$pid" Rss)"
-put dirty_start_kb "$(rollup "$pid" Private_Dirty)"
+memory "$pid" start
 timeout -s INT 12 strace -f -c -o "$out/strace-daemon" -p "$pid" 2>/dev/null || true
 per_s() { awk -v n="$1" -v d="$2" 'BEGIN { printf "%.2f", n / d }'; }
 put syscalls_per_s "$(per_s "$(strace_calls "$out/strace-daemon")" 12)"
@@ -35,22 +31,21 @@ put base_syscalls_per_s "$(per_s "$(strace_calls "$out/strace-shell")" 12)"
 sh -c "$(loop 3)" &
 shell=$!
 sleep 1.5
-put base_rss_kb "$(rollup $shell Rss)"
-put base_dirty_kb "$(rollup $shell Private_Dirty)"
+memory $shell base
 wait $shell
 
 echo "bench: gesture timing and memory over 20 selections" >&2
 for g in $(seq 20); do
-	selection "$g"
-	if [ "$g" = 10 ]; then
-		put rss_10_kb "$(rollup "$pid" Rss)"
-		put dirty_10_kb "$(rollup "$pid" Private_Dirty)"
-	fi
+	selection
+	[ "$g" != 10 ] || memory "$pid" g10
 done
-put rss_20_kb "$(rollup "$pid" Rss)"
-put dirty_20_kb "$(rollup "$pid" Private_Dirty)"
-kill "$pid"
+memory "$pid" g20
 gesture_figures
+echo "bench: from a release to its count, clean and chattering" >&2
+release_figures clean
+release_figures bounce bounce 10
+release_figures polls on polls bounce 10
+kill "$pid"
 
 echo "bench: instructions per idle poll" >&2
 valgrind --tool=callgrind --callgrind-out-file="$out/cg.%p" "$(command -v buttond)" 3>&- 2>/dev/null
