@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks inside the sandbox, after boardlib.sh: results
 # as KEY=VALUE lines in $SANDBOX_OUT/results, gestures played as a person
 # does, and their timing from the syslog receiver's and boardsim's stamps.
+# shellcheck disable=SC2154 # boardlib.sh, sourced first, sets out
 res=$out/results
 : >"$res"
 put() { echo "$1=$2" >>"$res"; echo "  $1 = $2" >&2; }

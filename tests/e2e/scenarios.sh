@@ -2,6 +2,7 @@
 # End-to-end scenarios: the real buttond and boardsim in the sandbox, in
 # real time. Run as: sandbox --quiet -- bash scenarios.sh NAME
 set -euo pipefail
+# shellcheck source=../../sim/sandbox/boardlib.sh
 . boardlib.sh
 
 fail() {
