@@ -299,7 +299,8 @@ valgrind_soak() {
 	board
 	daemon_start valgrind --tool=memcheck --track-fds=yes --leak-check=full \
 		--log-file="$out/vg.%p" "$(command -v buttond)" -d || fail "no start under valgrind"
-	local n pid=$(cat $pidfile)
+	local n pid
+	pid=$(cat $pidfile)
 	for n in 3 1 16 7; do select_count $n; done
 	kill -TERM "$pid"
 	wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "daemon did not stop"
