@@ -8,6 +8,7 @@ res=$out/results
 put() { echo "$1=$2" >>"$res"; echo "  $1 = $2" >&2; }
 
 wait_log() {	# PATTERN COUNT
+	# shellcheck disable=SC2034 # the eval'd test reads them
 	local pattern=$1 count=$2
 	wait_until 60 eval '[ "$(logged_times "$pattern")" -ge "$count" ]' && return 0
 	echo "bench: timed out waiting for '$1'" >&2
@@ -16,6 +17,7 @@ wait_log() {	# PATTERN COUNT
 
 # selection G: the G-th one-press selection, until lumend's last signal.
 selection() {
+	# shellcheck disable=SC2034 # the eval'd test reads it
 	local signals=$(($1 * 3))
 	gesture "hold blink" "wait dark" "count 1"
 	wait_log '^Running Command' "$1"

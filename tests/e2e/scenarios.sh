@@ -28,6 +28,7 @@ start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
 # until lumend has its last SIGUSR2.
 select_count() {
 	local signals verdict
+	# shellcheck disable=SC2034 # the eval'd test reads verdict
 	signals=$(lines "$out/signals") verdict=$(($(verdicts) + 1))
 	gesture "hold blink" "wait dark" "count $1"
 	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = $verdict ]' ||
