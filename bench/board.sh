@@ -3,6 +3,7 @@
 # set: boot to the daemon's start banner, its CPU time over 60 idle
 # seconds and its memory in the guest, and gesture timing as on the PC.
 set -euo pipefail
+# shellcheck source=../sim/sandbox/boardlib.sh
 . boardlib.sh
 . "$(dirname "$0")/timing.sh"
 

@@ -3,6 +3,7 @@
 # in $SANDBOX_OUT/results. Timings come from the syslog receiver's and
 # boardsim's time stamps.
 set -euo pipefail
+# shellcheck source=../sim/sandbox/boardlib.sh
 . boardlib.sh
 . "$(dirname "$0")/timing.sh"
 

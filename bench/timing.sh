@@ -1,11 +1,14 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks inside the sandbox, after boardlib.sh: results
 # as KEY=VALUE lines in $SANDBOX_OUT/results, gestures played as a person
 # does, and their timing from the syslog receiver's and boardsim's stamps.
+# shellcheck disable=SC2154 # boardlib.sh, sourced first, sets out
 res=$out/results
 : >"$res"
 put() { echo "$1=$2" >>"$res"; echo "  $1 = $2" >&2; }
 
 wait_log() {	# PATTERN COUNT
+	# shellcheck disable=SC2034 # the eval'd test reads them
 	local pattern=$1 count=$2
 	wait_until 60 eval '[ "$(logged_times "$pattern")" -ge "$count" ]' && return 0
 	echo "bench: timed out waiting for '$1'" >&2

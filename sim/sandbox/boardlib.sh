@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced inside the sandbox by the demo, the end-to-end tests and the
 # benchmarks: starts the simulated board and the daemon, plays gestures,
 # waits for what the daemon logs.

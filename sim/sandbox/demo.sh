@@ -15,7 +15,7 @@ names=(emerg alert crit err warning notice info debug)
 # time zero, the picture's too.
 timeline() {
 	local src=$1 pre=$2 e what
-	while IFS=$'\t' read -r t a b c d; do
+	while IFS=$'\t' read -r t a b _ d; do
 		e=$(($(ms "$t") - start))
 		[ $e -ge 0 ] || e=$((e + 86400000))
 		case $src in

@@ -134,7 +134,7 @@ if [ "${1:-}" = "--inside" ]; then
 	exit "$status"
 fi
 
-out= quiet=0 busybox=0 slow=${BUTTOND_SLOW_KILLALL:-0}
+out='' quiet=0 busybox=0 slow=${BUTTOND_SLOW_KILLALL:-0}
 while [ $# -gt 0 ]; do
 	case $1 in
 	--out) out=$2; shift 2 ;;

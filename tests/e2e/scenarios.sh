@@ -2,6 +2,7 @@
 # End-to-end scenarios: the real buttond and boardsim in the sandbox, in
 # real time. Run as: sandbox --quiet -- bash scenarios.sh NAME
 set -euo pipefail
+# shellcheck source=../../sim/sandbox/boardlib.sh
 . boardlib.sh
 
 fail() {
@@ -27,6 +28,7 @@ start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
 # until lumend has its last SIGUSR2.
 select_count() {
 	local signals verdict
+	# shellcheck disable=SC2034 # the eval'd test reads verdict
 	signals=$(lines "$out/signals") verdict=$(($(verdicts) + 1))
 	gesture "hold blink" "wait dark" "count $1"
 	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = $verdict ]' ||
@@ -298,7 +300,8 @@ valgrind_soak() {
 	board
 	daemon_start valgrind --tool=memcheck --track-fds=yes --leak-check=full \
 		--log-file="$out/vg.%p" "$(command -v buttond)" -d || fail "no start under valgrind"
-	local n pid=$(cat $pidfile)
+	local n pid
+	pid=$(cat $pidfile)
 	for n in 3 1 16 7; do select_count $n; done
 	kill -TERM "$pid"
 	wait_until 30 bash -c "! kill -0 $pid 2>/dev/null" || fail "daemon did not stop"
