@@ -54,12 +54,12 @@ gesture_figures() {
 # (a person's taps come at any phase of the polls), and the time from each
 # release (its first edge) to its count on the LEDs, for the figure NAME.
 release_figures() {
-	local name=$1 from taps i
+	local name=$1 from taps
 	shift
 	from=$(($(wc -l <"$out/boardsim") + 1))
 	for _ in 1 2 3 4; do
 		taps=()
-		for i in 1 2 3 4 5; do
+		for _ in 1 2 3 4 5; do
 			taps+=("$(printf 'wait 0.%03d' $((RANDOM % 160)))" "count 1 $*")
 		done
 		selection "${taps[@]}"
