@@ -265,8 +265,20 @@ init_script() {
 		cp "$(command -v buttond)" "$exec_path"
 		board
 	fi
-	# The daemon keeps its standard streams: a file, not a pipe that never closes.
-	run() { on_board "sh $script $1 >/tmp/$1.out 2>/tmp/$1.err" && on_board "cat /tmp/$1.out"; }
+	# As over ssh: the output a pipe, read to its end, which a daemon that
+	# kept the script's streams would hold open for ever.
+	run() {
+		local said rc=0
+		if machine; then
+			said=$(machine_run -t 20 "sh $script $1") || rc=$?
+		else
+			said=$({ sh "$script" "$1" 2>&1; echo "@status $?"; } | timeout 20 cat) || rc=$?
+			[ $rc != 0 ] || { rc=${said##*@status }; said=${said%@status*}; }
+		fi
+		[ $rc != 124 ] || fail "the script's $1 did not return with its output a pipe"
+		printf '%s' "$said"
+		return "$rc"
+	}
 	status() { local rc=0; run status >/dev/null || rc=$?; [ $rc = "$1" ] || fail "status $rc, not $1"; }
 	running() { on_board 'pidof buttond' >/dev/null; }
 	if machine; then
