@@ -94,7 +94,8 @@ static void Usage(FILE* f)
 		"--led-page, --gpio-page: the board as two one-page files, as an emulator maps them\n"
 		"--bounce MS: every press and release chatters MS ms (0, a clean contact, by default)\n"
 		"--seed N: the chatter's pseudo-random intervals (1 by default)\n"
-		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n",
+		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n"
+		"BUTTOND_TIMEOUT_MULTIPLIER=N multiplies the watching words' default limits\n",
 		BUTTOND_SIM_BOARD);
 }
 
@@ -179,6 +180,16 @@ int main(int argc, char** argv)
 		}
 	}
 
+	// The rig's one multiplier of its limits, for a slow machine.
+	if (const char* m = getenv("BUTTOND_TIMEOUT_MULTIPLIER")) {
+		char* end = nullptr;
+		unsigned long n = strtoul(m, &end, 10);
+		if (*m < '1' || *m > '9' || *end != '\0' || n > 1000) {
+			fprintf(stderr, "boardsim: BUTTOND_TIMEOUT_MULTIPLIER is a whole number from 1, not '%s'\n", m);
+			return 2;
+		}
+		ScaleLimits(unsigned(n));
+	}
 	if ((ledPage == nullptr) != (gpioPage == nullptr)) {
 		fprintf(stderr, "boardsim: --led-page and --gpio-page go together\n");
 		return 2;

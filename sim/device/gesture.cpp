@@ -11,9 +11,15 @@ static const uint64_t TAP_MS = 150;
 static const uint64_t TAP_GAP_MS = 350;
 // Long enough for a busy machine's slow commands, short enough that a
 // daemon that never answers fails the gesture promptly.
-static const uint64_t SIGHT_MS = 30000;
-static const uint64_t COUNT_MS = 10000;
+static uint64_t sightMs = 30000;
+static uint64_t countMs = 10000;
 static const unsigned ALL_LIT = 15;
+
+void ScaleLimits(unsigned multiplier)
+{
+	sightMs = 30000 * uint64_t(multiplier);
+	countMs = 10000 * uint64_t(multiplier);
+}
 
 static bool Seconds(const std::string& text, double& s)
 {
@@ -108,7 +114,7 @@ static bool Watching(std::vector<std::string> w, const std::string& word, int64_
 		error = USAGE;
 		return false;
 	}
-	uint64_t max = counting ? COUNT_MS : SIGHT_MS;
+	uint64_t max = counting ? countMs : sightMs;
 	double s;
 	if (w.size() == 3) {	// the limit follows the word's second
 		if (!Seconds(w[2], s) || s == 0) {

@@ -59,6 +59,9 @@ static const uint64_t AIM_LEAD_US = 2000;
 // An aimed press comes no sooner than this after the finger last moved.
 static const uint64_t AIM_UP_US = 120000;
 
+// Multiplies the watching words' default limits, for a slow machine.
+void ScaleLimits(unsigned multiplier);
+
 // Appends the line's steps; on a bad line appends nothing and says why.
 // where names the line in failure messages ("argument 2", "line 5").
 bool ParseGesture(const std::string& line, const std::string& where,

@@ -52,6 +52,9 @@
 #       Stops the emulator by its pid (TERM, KILL after 5 s) and the
 #       readers of its ports.
 #
+# On a slow machine BUTTOND_TIMEOUT_MULTIPLIER (a whole number) multiplies
+# every time limit above, given or default.
+#
 # Ports: ttyPZ0 (ESCC channel A, the firmware's ttya) is the console: the
 # kernel (quiet), init and rcS print there, and a root shell reads it.
 # ttyS0, a 16550 on the PCI bus, is the command port: it carries only the
@@ -90,6 +93,17 @@ declare -A _MACHINE_FD=() _MACHINE_PART=()
 _machine_now() {
 	local _machine_t=$EPOCHREALTIME
 	printf -v "$1" '%s' "${_machine_t//[!0-9]/}"
+}
+
+# A limit of $1 seconds, a decimal fraction allowed, as microseconds in
+# $2, times BUTTOND_TIMEOUT_MULTIPLIER (a whole number, 1 by default) for a
+# slow machine.
+_machine_limit() {
+	local _machine_m=${BUTTOND_TIMEOUT_MULTIPLIER:-1}
+	[[ $_machine_m =~ ^[1-9][0-9]*$ ]] ||
+		{ echo "machine: BUTTOND_TIMEOUT_MULTIPLIER is a whole number from 1, not '$_machine_m'" >&2; return 2; }
+	_machine_us "$1" "$2" || return
+	printf -v "$2" '%d' $((${!2} * _machine_m))
 }
 
 # Seconds $1, a decimal fraction allowed, as microseconds in $2.
@@ -233,7 +247,7 @@ machine_stop() {
 	local pid i
 	if [ -n "$MACHINE_PID" ]; then
 		kill "$MACHINE_PID" 2>/dev/null || true
-		for ((i = 0; i < 50; i++)); do
+		for ((i = 0; i < 50 * ${BUTTOND_TIMEOUT_MULTIPLIER:-1}; i++)); do
 			kill -0 "$MACHINE_PID" 2>/dev/null || break
 			sleep 0.1
 		done
@@ -266,7 +280,7 @@ _machine_alive() {
 
 machine_wait() {
 	local regex=$1 limit=${2:-60} now end
-	_machine_us "$limit" end || return
+	_machine_limit "$limit" end || return
 	_machine_now now
 	end=$((now + end))
 	while :; do
@@ -311,7 +325,7 @@ machine_exec() {
 		esac
 	done
 	local id now end line started=0
-	_machine_us "$limit" end || return
+	_machine_limit "$limit" end || return
 	_machine_now now
 	id=$$-$RANDOM-$now
 	end=$((now + end))
@@ -389,7 +403,7 @@ machine_ready() {
 	# forever, or on a kernel without 32-bit time calls (no plain futex)
 	# aborts and the kernel panics.
 	local wait=1 end now
-	_machine_us "$limit" end || return
+	_machine_limit "$limit" end || return
 	_machine_now now
 	end=$((now + end))
 	while :; do

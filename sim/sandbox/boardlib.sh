@@ -6,9 +6,14 @@ out=$SANDBOX_OUT
 image=/dev/shm/buttond-board
 pidfile=/var/run/buttond.pid
 
-# wait_until SECONDS COMMAND...: polls until COMMAND succeeds.
+# Every limit of the rig and the scenarios is so many times its own, for a
+# slow machine (the sandbox has checked it is a whole number).
+timeouts=${BUTTOND_TIMEOUT_MULTIPLIER:-1}
+
+# wait_until SECONDS COMMAND...: polls until COMMAND succeeds, for SECONDS
+# times the multiplier.
 wait_until() {
-	local end=$((SECONDS + $1))
+	local end=$((SECONDS + $1 * timeouts))
 	shift
 	until "$@"; do
 		[ $SECONDS -lt $end ] || return 1

@@ -19,6 +19,8 @@
 # (OUT/messages) is turned into the same syslog records. With
 # --slow-killall SECONDS (or BUTTOND_SLOW_KILLALL in the environment) every
 # killall starts that much later, as on a board busy with other work.
+# BUTTOND_TIMEOUT_MULTIPLIER (a whole number, 1 by default) scales every
+# limit of the sandbox, boardsim, the emulated board and the scenarios.
 #
 # usage: sandbox [--out DIR] [--quiet] [--busybox] [--slow-killall SECONDS] [--] COMMAND [ARG...]
 # Exit status: the command's, or 77 when no namespace (or no busybox) is here.
@@ -120,7 +122,10 @@ if [ "${1:-}" = "--inside" ]; then
 	"${rt[@]}" "$bin/lumend" /mnt/out/signals &
 	"$bin/filewatch" /mnt/out/files /tmp/tesk_trigger /etc/vorn/wireless/FORCE_PROVISIONING \
 		/etc/vorn/wireless/FORCE_PRL &
-	for _ in $(seq 200); do [ -S /dev/log ] && [ -e /mnt/out/files ] && break; sleep 0.01; done
+	for _ in $(seq $((200 * ${BUTTOND_TIMEOUT_MULTIPLIER:-1}))); do
+		[ -S /dev/log ] && [ -e /mnt/out/files ] && break
+		sleep 0.01
+	done
 
 	export SANDBOX_OUT=/mnt/out PATH="$bin:$PATH"
 	status=0
@@ -148,6 +153,8 @@ done
 usage="usage: sandbox [--out DIR] [--quiet] [--busybox] [--slow-killall SECONDS] [--] COMMAND [ARG...]"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 [[ $slow =~ ^[0-9]+(\.[0-9]+)?$ ]] || { echo "sandbox: --slow-killall takes seconds, not '$slow'" >&2; exit 2; }
+[[ ${BUTTOND_TIMEOUT_MULTIPLIER:-1} =~ ^[1-9][0-9]*$ ]] ||
+	{ echo "sandbox: BUTTOND_TIMEOUT_MULTIPLIER is a whole number from 1, not '$BUTTOND_TIMEOUT_MULTIPLIER'" >&2; exit 2; }
 if [ "$busybox" = 1 ] && ! command -v busybox >/dev/null; then
 	echo "sandbox: no busybox here" >&2
 	exit 77

@@ -105,7 +105,7 @@ vcd_gist() { awk '$1 == "$var" { print $2, $4, $5 }' "$1"; sed -e '1,/enddefinit
 # is shorter than a sleep allows; each count follows its release within a
 # few polls; the window closes five seconds after the counting poll, give or
 # take a few polls; lumend is high from the confirmed hold until after the
-# verdict's blink.
+# verdict's blink. The upper bounds grow with the timeout multiplier.
 trace_check() {
 	local f problems
 	for f in "$1.vcd" "$1-full.vcd"; do
@@ -114,7 +114,7 @@ trace_check() {
 	done
 	/usr/bin/python3 -c 'import sys, matplotlib.pyplot as p; i = p.imread(sys.argv[1])
 assert i.shape[0] >= 600 and i.shape[1] >= 1200 and i[..., :3].std(axis=(0, 1)).max() > 0.05' "$1.png" || fail "picture"
-	problems=$(sigrok-cli -I vcd:downsample=1000 -i "$1.vcd" -O csv:header=false:label=channel | awk -F, '
+	problems=$(sigrok-cli -I vcd:downsample=1000 -i "$1.vcd" -O csv:header=false:label=channel | awk -F, -v m="$timeouts" '
 		function outside(what, x, lo, hi) { if (x < lo || x > hi) print what ": " x " ms, not " lo " to " hi }
 		/^META/ { next }
 		!cols { for (i = 1; i <= NF; i++) c[$i] = i; cols = 1; next }
@@ -125,10 +125,10 @@ assert i.shape[0] >= 600 and i.shape[1] >= 1200 and i[..., :3].std(axis=(0, 1)).
 		{ pb = b; pv = v; ps = s; t++ }
 		END {
 			if (n != 4 || seq != " 15 0 15 0 15 0 15 0 1 2 3 0 3 0 3 0 3 0 3 0") { print n " presses, LEDs" seq; exit }
-			outside("blink after the press", at[1] - down[1], 4000, 60000)
-			for (i = 2; i <= 19; i++) if (i < 9 || i > 12) outside("blink half " i, at[i] - at[i - 1], 200, 1000)
-			for (i = 2; i <= 4; i++) outside("count " i - 1 " after its release", at[i + 7] - up[i], 0, 1000)
-			outside("window", at[12] - at[11], 4950, 6000)
+			outside("blink after the press", at[1] - down[1], 4000, 60000 * m)
+			for (i = 2; i <= 19; i++) if (i < 9 || i > 12) outside("blink half " i, at[i] - at[i - 1], 200, 1000 * m)
+			for (i = 2; i <= 4; i++) outside("count " i - 1 " after its release", at[i + 7] - up[i], 0, 1000 * m)
+			outside("window", at[12] - at[11], 4950, 5000 + 1000 * m)
 			if (rise < down[1] + 4000 || rise > at[12] || fall < at[19]) print "lumend " rise " to " fall
 		}')
 	[ -z "$problems" ] || fail "trace: $problems"
@@ -272,7 +272,7 @@ init_script() {
 		if machine; then
 			said=$(machine_run -t 20 "sh $script $1") || rc=$?
 		else
-			said=$({ sh "$script" "$1" 2>&1; echo "@status $?"; } | timeout 20 cat) || rc=$?
+			said=$({ sh "$script" "$1" 2>&1; echo "@status $?"; } | timeout $((20 * timeouts)) cat) || rc=$?
 			[ $rc != 0 ] || { rc=${said##*@status }; said=${said%@status*}; }
 		fi
 		[ $rc != 124 ] || fail "the script's $1 did not return with its output a pipe"
