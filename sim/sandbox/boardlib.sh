@@ -108,11 +108,12 @@ machine_records() {
 }
 
 # Boots the emulated board with the daemon's arguments, as the start script
-# reads them from /etc/default/buttond, and BUTTOND_KERNEL_ARGS.
+# reads them from /etc/default/buttond, and BUTTOND_KERNEL_ARGS; its
+# killall starts BUTTOND_SLOW_KILLALL seconds late, as the sandbox's does.
 # BUTTOND_FAKETIME sets the guest's clock once it is up.
 machine_boot() {
 	MACHINE_GPIO_PAGE=/dev/shm/gpio.page MACHINE_LED_PAGE=/dev/shm/led.page \
-		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*") ${BUTTOND_KERNEL_ARGS:-}" \
+		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*") buttond.slow_killall=${BUTTOND_SLOW_KILLALL:-0} ${BUTTOND_KERNEL_ARGS:-}" \
 		machine_start "$out/machine" "$BUTTOND_MACHINE/vmlinux" "$BUTTOND_MACHINE/initramfs.cpio.gz"
 	machine_records &
 	machine_ready 60 || return

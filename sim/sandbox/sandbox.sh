@@ -18,7 +18,8 @@
 # applets and BusyBox syslogd takes /dev/log, as on the board; its file
 # (OUT/messages) is turned into the same syslog records. With
 # --slow-killall SECONDS (or BUTTOND_SLOW_KILLALL in the environment) every
-# killall starts that much later, as on a board busy with other work.
+# killall starts that much later, as on a board busy with other work (the
+# emulated board's too).
 # BUTTOND_TIMEOUT_MULTIPLIER (a whole number, 1 by default) scales every
 # limit of the sandbox, boardsim, the emulated board and the scenarios.
 #
@@ -127,7 +128,8 @@ if [ "${1:-}" = "--inside" ]; then
 		sleep 0.01
 	done
 
-	export SANDBOX_OUT=/mnt/out PATH="$bin:$PATH"
+	# The emulated board slows its own killall by the same.
+	export SANDBOX_OUT=/mnt/out PATH="$bin:$PATH" BUTTOND_SLOW_KILLALL=$slow
 	status=0
 	"$@" || status=$?
 	if [ "$quiet" = 0 ]; then
