@@ -37,7 +37,7 @@ TEST(Soak, SixtyVirtualDays)
 					      : "Running Command for Action " + std::to_string(n) + ".";
 		ASSERT_EQ(world.Only(Event::LOG).back().text, verdict) << "gesture " << g;
 		// The third line ends the window: after the hold's two.
-		const Event& end = world.Only(Event::LOG).at(2);
+		Event end = world.Only(Event::LOG).at(2);
 		if (step != 0 && n != 16) {
 			ASSERT_LT(end.us - stepAt, 100 * MS) << "gesture " << g << ": " << end.text;
 		}
