@@ -161,11 +161,11 @@ std::string Verdict(unsigned count)
 			       : "Running Command for Action " + std::to_string(count) + ".";
 }
 
-// When the daemon first logged text, from the virtual time from on.
-uint64_t Logged(const std::string& text, uint64_t from = 0)
+// When the daemon first logged text.
+uint64_t Logged(const std::string& text)
 {
 	for (const Event& e : world.Only(Event::LOG))
-		if (e.us >= from && e.text == text)
+		if (e.text == text)
 			return e.us;
 	return UINT64_MAX;
 }

@@ -145,16 +145,12 @@ int main(int argc, char** argv)
 		case 'L': ledPage = optarg; break;
 		case 'G': gpioPage = optarg; break;
 		case 'h': Usage(stdout); return 0;
-		case 'B': {
-			std::vector<Step> steps;
-			std::string error;
-			if (!ParseGesture(std::string("down bounce ") + optarg, "", steps, error)) {
+		case 'B':
+			if (!BounceMs(optarg, bounceUs)) {
 				fprintf(stderr, "boardsim: --bounce takes milliseconds from 0 to 100\n");
 				return 2;
 			}
-			bounceUs = steps[0].bounceUs;
 			break;
-		}
 		case 'S': {
 			char* end = nullptr;
 			errno = 0;

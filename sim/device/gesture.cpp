@@ -32,7 +32,7 @@ static uint64_t Ms(double s) { return static_cast<uint64_t>(llround(s * 1000)); 
 
 // Milliseconds of chatter, a fraction allowed.
 static const double MAX_BOUNCE_MS = 100;
-static bool BounceMs(const std::string& text, int64_t& us)
+bool BounceMs(const std::string& text, int64_t& us)
 {
 	char* end = nullptr;
 	double ms = strtod(text.c_str(), &end);

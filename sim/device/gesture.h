@@ -59,6 +59,8 @@ static const uint64_t AIM_LEAD_US = 2000;
 // An aimed press comes no sooner than this after the finger last moved.
 static const uint64_t AIM_UP_US = 120000;
 
+// Milliseconds of chatter (0 to 100, a fraction allowed) as microseconds.
+bool BounceMs(const std::string& text, int64_t& us);
 // Multiplies the watching words' default limits, for a slow machine.
 void ScaleLimits(unsigned multiplier);
 
