@@ -20,6 +20,7 @@
 
 #include "board/registers.h"
 #include "sim/device/board_image.h"
+#include "sim/device/events.h"
 #include "sim/device/gesture.h"
 #include "sim/device/simbutton.h"
 #include "sim/device/vcd.h"
@@ -84,6 +85,7 @@ static void Usage(FILE* f)
 	fprintf(f,
 		"usage: boardsim [-i IMAGE | --led-page FILE --gpio-page FILE] [-e press|release|both]\n"
 		"                [-b big|host] [--bounce MS] [--seed N] [--plain] [--stay] [--vcd FILE]\n"
+		"                [--events FILE]\n"
 		"                [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
@@ -95,6 +97,7 @@ static void Usage(FILE* f)
 		"--bounce MS: every press and release chatters MS ms (0, a clean contact, by default)\n"
 		"--seed N: the chatter's pseudo-random intervals (1 by default)\n"
 		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n"
+		"--events FILE: also write every change as a line, for a live view\n"
 		"BUTTOND_TIMEOUT_MULTIPLIER=N multiplies the watching words' default limits\n",
 		BUTTOND_SIM_BOARD);
 }
@@ -117,6 +120,7 @@ int main(int argc, char** argv)
 	LatchEdge edge = LatchEdge::Press;
 	bool bigEndian = false;
 	const char* vcd = nullptr;
+	const char* eventsPath = nullptr;
 	const char* ledPage = nullptr;
 	const char* gpioPage = nullptr;
 	bool plain = !isatty(STDOUT_FILENO), stay = false;
@@ -133,6 +137,7 @@ int main(int argc, char** argv)
 		{"gpio-page", required_argument, nullptr, 'G'},	// long only
 		{"bounce", required_argument, nullptr, 'B'},	// long only
 		{"seed", required_argument, nullptr, 'S'},	// long only
+		{"events", required_argument, nullptr, 'E'},	// long only
 		{"help", no_argument, nullptr, 'h'},
 		{nullptr, 0, nullptr, 0},
 	};
@@ -142,6 +147,7 @@ int main(int argc, char** argv)
 		case 'p': plain = true; break;
 		case 's': stay = true; break;
 		case 'v': vcd = optarg; break;
+		case 'E': eventsPath = optarg; break;
 		case 'L': ledPage = optarg; break;
 		case 'G': gpioPage = optarg; break;
 		case 'h': Usage(stdout); return 0;
@@ -202,6 +208,11 @@ int main(int argc, char** argv)
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
+	BoardEvents events;
+	if (eventsPath && !events.Open(eventsPath, error)) {
+		fprintf(stderr, "boardsim: %s\n", error.c_str());
+		return 1;
+	}
 	struct sigaction sa = {};
 	sa.sa_handler = OnSignal;
 	sigaction(SIGINT, &sa, nullptr);
@@ -212,7 +223,10 @@ int main(int argc, char** argv)
 	image.bigEndian = bigEndian;
 	SimButton button(image.gpio, BUTTON_MASK, edge, bigEndian);
 	Contact contact(button, seed);
-	auto record = [&] { trace.Record(image.Led(), button.IsPinLow(), button.IsLatched()); };
+	auto record = [&] {
+		trace.Record(image.Led(), button.IsPinLow(), button.IsLatched());
+		events.Record(image.Led(), button.IsPinLow(), button.IsLatched(), contact.FingerDown());
+	};
 	record();	// before any gesture
 	Display display{plain};
 	std::deque<Step> q;
@@ -319,7 +333,7 @@ int main(int argc, char** argv)
 	}
 	if (!plain)
 		printf("\n");
-	if (!trace.Close(error)) {
+	if (!trace.Close(error) || !events.Close(error)) {
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
