@@ -297,6 +297,13 @@ int main(int argc, char** argv)
 			}
 			q.pop_front();
 		}
+		// Whoever drove the button has gone: a finger still down lets go,
+		// so a closed page or a killed driver never leaves it pressed.
+		if (eof && q.empty() && now >= due && contact.FingerDown()) {
+			contact.Move(false, now, uint64_t(bounceUs));
+			while (contact.PlayNext(now))
+				record();
+		}
 		bool latched = button.IsLatched();
 		display.Show(led, contact.FingerDown(), latched);
 		record();
