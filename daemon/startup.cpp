@@ -41,11 +41,15 @@ void ReadCommandLine(int argc, char** argv)
 	snprintf(pidFilePath, n, "/var/run/%s.pid", programName);
 }
 
+// uClibc-ng declares program_invocation_short_name only when built with
+// UCLIBC_HAS_PROGRAM_INVOCATION_NAME; Buildroot's configuration sets it.
+#if defined(__UCLIBC__) && !defined(__UCLIBC_HAS_PROGRAM_INVOCATION_NAME__)
+#error "uClibc-ng without program_invocation_short_name: build it with UCLIBC_HAS_PROGRAM_INVOCATION_NAME=y (Buildroot's uClibc-ng configuration sets it)"
+#endif
+
 // Without openlog musl tags each line with nothing and uClibc-ng with
 // "syslog"; the board's log filters look for "buttond:". Option 0 still
-// connects only at the first line. uClibc-ng declares
-// program_invocation_short_name only when built with
-// UCLIBC_HAS_PROGRAM_INVOCATION_NAME (Buildroot's configuration sets it).
+// connects only at the first line.
 void StartLog()
 {
 	OsOpenlog(program_invocation_short_name, 0, LOG_USER);

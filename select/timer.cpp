@@ -4,8 +4,9 @@
 
 #include "util/os.h"
 
-// With a 32-bit time_t, gettimeofday fails from 2038-01-19 on and the
-// window would never close; the board stays in service past that.
+// With a 32-bit time_t the C library's own time calls (the sleeps' and the
+// clock's fallbacks, syslog's time stamps) are the old 32-bit ones, which a
+// kernel built for past 2038 lacks; the board stays in service past that.
 static_assert(sizeof(time_t) == 8,
 	      "64-bit time_t needed: glibc 2.34 or later with _TIME_BITS=64 (the build sets it), "
 	      "musl 1.2 or later, or uClibc-ng 1.0.46 or later with UCLIBC_USE_TIME64");
@@ -41,15 +42,14 @@ int Timer::IsRunning() const { return running == 1 ? 1 : 0; }
 
 void Timer::GetTime(TimeStamp& stamp)
 {
-	struct timeval tv;
-	while (OsGetTimeOfDay(&tv) != 0)
+	struct timespec ts;
+	while (OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0)
 		;
-	// time_t is 64 bits even on the 32-bit board, so the clock reads right
-	// past 2038; the stamp keeps the low 32 bits of the seconds, and the
-	// modular difference carries over their wrap. tv_usec is below 10^6:
-	// dividing it as 32 bits spares the board a 64-bit division call.
-	stamp.seconds = static_cast<int32_t>(static_cast<uint32_t>(tv.tv_sec));
-	stamp.milliseconds = static_cast<int32_t>(tv.tv_usec) / 1000;
+	// The stamp keeps the low 32 bits of the seconds, and the modular
+	// difference carries over their wrap. tv_nsec is below 10^9: dividing
+	// it as 32 bits spares the board a 64-bit division call.
+	stamp.seconds = static_cast<int32_t>(static_cast<uint32_t>(ts.tv_sec));
+	stamp.milliseconds = static_cast<int32_t>(ts.tv_nsec) / 1000000;
 }
 
 // Reads the clock into last; all arithmetic unsigned, so it wraps at 2^32 ms

@@ -1,8 +1,10 @@
-// Countdown timer on the wall clock, in seconds or milliseconds.
+// Countdown timer on the monotonic clock, in seconds or milliseconds.
 //
-// The selection loop uses one as its five-second idle window. Readings are
-// kept modulo 2^32 ms on purpose: a clock step backwards reads as a huge
-// elapsed time, so an open window closes rather than hanging.
+// The selection loop uses one as its five-second idle window. A step of the
+// wall clock (NTP first setting a board without a real-time clock, an
+// operator's date) is no time the person waited, so the timer never reads
+// it. Differences are kept modulo 2^32 ms: an elapsed time of 2^32 ms
+// (49.7 days) reads as 0 again.
 #ifndef BUTTOND_SELECT_TIMER_H
 #define BUTTOND_SELECT_TIMER_H
 

@@ -68,9 +68,9 @@ struct Model {
 	bool Latched(uint64_t at) const
 	{
 		for (const Press& p : presses) {
-			uint64_t d = p.downUs / MS, u = p.upUs / MS;
-			if ((edge != LatchEdge::Release && d > cleared && d <= at) ||
-			    (edge != LatchEdge::Press && u > cleared && u <= at))
+			uint64_t c = cleared * MS, a = at * MS;
+			if ((edge != LatchEdge::Release && p.downUs > c && p.downUs <= a) ||
+			    (edge != LatchEdge::Press && p.upUs > c && p.upUs <= a))
 				return true;
 		}
 		return false;
@@ -105,10 +105,15 @@ struct Model {
 		};
 		unsigned count = 0;
 		uint64_t window = t;
-		bool open = true;
-		for (cleared = t; open && t - window < 5000;) {
+		bool open = true, holdOver = false;
+		while (open && t - window < 5000) {
+			if (!holdOver && !Pressed()) {
+				t += 20;
+				if (!Pressed())
+					cleared = t, holdOver = true;
+			}
 			t += 80;
-			if (!Latched(t))
+			if (!holdOver || !Latched(t))
 				continue;
 			if (debug > 1)
 				Say("log5 HasButtonBeenPressed(): true");
@@ -122,8 +127,13 @@ struct Model {
 			// The sixteenth press cancels: the window closes at once.
 			count = count == 15 ? 0 : count + 1;
 			open = count != 0;
-			window = cleared = t;
+			window = t;
 			Show(count);
+			if (count == 0)
+				break;
+			t += 20;	// the release has settled too
+			if (!Pressed())
+				cleared = t;
 		}
 		if (count == 0)
 			return Say("log5  No Command selected. Clearing.");

@@ -4,11 +4,12 @@
 #ifndef BUTTOND_UTIL_OS_H
 #define BUTTOND_UTIL_OS_H
 
-#include <sys/time.h>
+#include <time.h>
 
 unsigned OsSleep(unsigned seconds);
 int OsUsleep(unsigned microseconds);
-int OsGetTimeOfDay(struct timeval* tv);
+// clock_gettime(2): 0, or -1 with errno set.
+int OsClockGetTime(clockid_t clock, struct timespec* ts);
 void OsOpenlog(const char* ident, int option, int facility);
 void OsSyslog(int priority, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

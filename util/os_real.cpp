@@ -11,28 +11,33 @@
 #include <unistd.h>
 
 // A 32-bit board's kernel built for past 2038 (without COMPAT_32BIT_TIME)
-// has only the 64-bit-time sleep call. glibc's sleep() and usleep() on
-// 32-bit PowerPC take the old call, and even its 64-bit-time nanosleep
-// (glibc 2.36) takes it for any time that fits 32 bits: there each sleep
-// would return at once, and the daemon would count a hold of no time and
-// presses faster than the GPIO block clears them. So the board's daemon
-// makes the 64-bit-time call itself, falling back to libc only on kernels
-// before 5.1, which lack it. A signal that cuts a sleep short leaves the
-// rest to sleep, so the gesture timings hold whatever reaches the process.
-// Kernel headers before 5.1 have neither the call's number nor
-// linux/time_types.h: such a build takes libc's sleep alone.
+// has only the 64-bit-time calls. glibc's sleep() and usleep() on 32-bit
+// PowerPC take the old call, and even its 64-bit-time nanosleep (glibc
+// 2.36) takes it for any time that fits 32 bits: there each sleep would
+// return at once, and the daemon would count a hold of no time and presses
+// faster than the GPIO block clears them. So the board's daemon makes the
+// 64-bit-time calls itself. Whatever refuses one (a kernel before 5.1, a
+// seccomp filter answering EPERM) sends it to libc instead, never back to
+// the caller at once: a sleep that returns early makes the idle loop spin
+// and confirms a hold from two samples microseconds apart. A signal that
+// cuts a sleep short leaves the rest to sleep, so the gesture timings hold
+// whatever reaches the process. Kernel headers before 5.1 have neither
+// call's number: such a build goes to libc alone.
+
+// The kernel's __kernel_timespec: two 64-bit fields on every ABI.
+struct Timespec64 {
+	int64_t tv_sec, tv_nsec;
+};
+
 static void SleepFor(int64_t seconds, int64_t nanoseconds)
 {
 #ifdef SYS_clock_nanosleep_time64
-	// The kernel's __kernel_timespec: two 64-bit fields on every ABI.
-	struct {
-		int64_t tv_sec, tv_nsec;
-	} left64 = {seconds, nanoseconds};
+	Timespec64 left64 = {seconds, nanoseconds};
 	long r;
 	while ((r = syscall(SYS_clock_nanosleep_time64, CLOCK_MONOTONIC, 0, &left64, &left64)) != 0 &&
 	       errno == EINTR) {
 	}
-	if (r == 0 || errno != ENOSYS)
+	if (r == 0)
 		return;
 #endif
 	struct timespec left = {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)};
@@ -52,7 +57,18 @@ int OsUsleep(unsigned microseconds)
 	return 0;
 }
 
-int OsGetTimeOfDay(struct timeval* tv) { return gettimeofday(tv, nullptr); }
+int OsClockGetTime(clockid_t clock, struct timespec* ts)
+{
+#ifdef SYS_clock_gettime64
+	Timespec64 t64;
+	if (syscall(SYS_clock_gettime64, clock, &t64) == 0) {
+		ts->tv_sec = static_cast<time_t>(t64.tv_sec);
+		ts->tv_nsec = static_cast<long>(t64.tv_nsec);
+		return 0;
+	}
+#endif
+	return clock_gettime(clock, ts);
+}
 
 void OsOpenlog(const char* ident, int option, int facility) { openlog(ident, option, facility); }
 

@@ -1,5 +1,6 @@
 #include "sim/world/fake_os.h"
 
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -58,15 +59,17 @@ int OsUsleep(unsigned microseconds)
 	return 0;
 }
 
-int OsGetTimeOfDay(struct timeval* tv)
+int OsClockGetTime(clockid_t clock, struct timespec* ts)
 {
-	if (world.failClockReads > 0) {
-		world.failClockReads--;
+	if (world.failClockReads > 0 || (clock != CLOCK_MONOTONIC && clock != CLOCK_REALTIME)) {
+		world.failClockReads -= world.failClockReads > 0;
+		errno = EINVAL;
 		return -1;
 	}
-	int64_t wall = world.wallBaseUs + int64_t(world.now);
-	tv->tv_sec = wall / 1000000;
-	tv->tv_usec = wall % 1000000;
+	int64_t us = clock == CLOCK_MONOTONIC ? int64_t(world.monoBaseUs + world.now)
+					      : world.wallBaseUs + int64_t(world.now);
+	ts->tv_sec = us / 1000000;
+	ts->tv_nsec = long(us % 1000000) * 1000;
 	return 0;
 }
 

@@ -22,13 +22,15 @@ struct Event {
 
 struct FakeWorld {
 	uint64_t now = 0;	// virtual microseconds since Reset
-	// Wall clock at now == 0, in microseconds; a test steps it to move the
-	// wall clock without moving virtual time.
+	// The two clocks at now == 0, in microseconds. The monotonic clock
+	// moves only with virtual time; a test steps the wall clock without
+	// moving virtual time, as NTP or an operator's date does.
+	uint64_t monoBaseUs = 12345 * 1000000ULL;
 	int64_t wallBaseUs = 1700000000LL * 1000000;
-	int failClockReads = 0;	// gettimeofday failures still to inject
+	int failClockReads = 0;	// clock_gettime failures still to inject
 	// Steps of the wall clock still to come: at virtual time first, the
-	// wall clock moves by second microseconds (NTP setting a board's
-	// clock, say), whatever the daemon is doing.
+	// wall clock moves by second microseconds, whatever the daemon is
+	// doing.
 	std::vector<std::pair<uint64_t, int64_t>> wallSteps;
 	bool logToStderr = false;	// log lines also to stderr, for death tests
 	// The identity last given to openlog, as given: libc keeps the pointer.
