@@ -9,8 +9,7 @@
 //                     (all four LEDs lit), then let go
 //   hold dark [MAX]   press and keep down through the selection blink until
 //                     the LEDs are dark and still, then let go: the
-//                     selection has begun, so with the release edge
-//                     latched the release is its first press
+//                     selection has begun, and the release must not count
 //   wait dark [MAX]   wait until the LEDs are dark and have stayed so for a
 //                     second, longer than any blink keeps them dark
 //   see N [MAX]       wait until the LEDs show N

@@ -64,27 +64,55 @@ leds_seen() { awk -F'\t' '$2 == "leds" { n = split($3, f, " "); printf "%s ", f[
 # and release, each put on a selection poll: still one count a press.
 bounce() {
 	board --bounce 10 && start_daemon -d
-	bounce_check "hold blink" "wait dark" "count 3 on polls"
+	bounce_check 3 "hold blink" "wait dark" "count 3 on polls"
 }
-# With both edges latched, a hold let go once the selection has begun is
-# its first press: two taps then make three.
+# Both edges latched, the hold kept through the blink and let go once the
+# selection has begun: its release is no press, so three taps make three.
 bounce_both() {
 	board -e both --bounce 10 && start_daemon -d
-	bounce_check "hold dark" "see 1" "count 2 on polls"
+	bounce_check 3 "hold dark" "count 3 on polls"
 }
-bounce_check() {
+# The press edge latched, as boards should set it, and a contact that
+# chatters for 10 ms: the hold let go once the LEDs are dark after the
+# blink, then two taps. The release's chatter latches press edges, and
+# none of them counts.
+late_release() {
+	board --bounce 10 && start_daemon -d
+	bounce_check 2 "hold dark" "wait 0.3" "count 2"
+}
+bounce_check() {	# COUNT GESTURE...
+	local n=$1 i counts=""
+	shift
 	gesture "$@"
 	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
 	! gesture_failed >/dev/null || fail "$(gesture_failed)"
+	for ((i = 1; i <= n; i++)); do counts+=$'\n'"5  Button Pressed $i"; done
 	expect_same "log" "5 Start of button hold...
-5  Button was held for 4 SEC...
-5  Button Pressed 1
-5  Button Pressed 2
-5  Button Pressed 3
-5 Running Command for Action 3." "$(daemon_log | tail -n +3)"
+5  Button was held for 4 SEC...$counts
+5 Running Command for Action $n." "$(daemon_log | tail -n +3)"
 	wait_until 10 eval '[ "$(lines "$out/signals")" -ge 3 ]' || fail "lumend missed a signal"
 	sleep 0.5
-	expect_same "LEDs" "0 15 0 15 0 15 0 15 0 1 2 3 0 3 0 3 0 3 0 3 0 " "$(leds_seen)"
+	expect_same "LEDs" "0 15 0 15 0 15 0 15 0 $(seq -s ' ' "$n") 0 $n 0 $n 0 $n 0 $n 0 " "$(leds_seen)"
+}
+
+# The emulated board's own wall clock stepped back a day (date -s, as NTP
+# or an operator would) after the sixth of sixteen presses: the window
+# neither ends nor lengthens, and the sixteenth press still cancels.
+clock_step() {
+	board && start_daemon -d
+	gesture "hold blink" "wait dark" "count 6"
+	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(leds_seen | awk "{ print \$NF }")" = 6 ]' ||
+		fail "the count 6 never came"
+	on_board 'date -s "@$(($(date +%s) - 86400))" >/dev/null' || fail "date -s"
+	gesture "count 10"
+	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
+	! gesture_failed >/dev/null || fail "$(gesture_failed)"
+	expect_same "log tail" "5  Button Pressed 15
+5  Button Pressed 16
+5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
+	wait_until 10 eval '[ "$(lines "$out/signals")" -ge 2 ]' || fail "lumend missed a signal"
+	sleep 0.5
+	expect_same "signals" "SIGUSR1 SIGUSR2" "$(cut -f2 "$out/signals" | xargs)"
 }
 
 # The typical gesture, the wall clock crossing 2^31 s while selection is open.
