@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <string.h>
-#include <sys/time.h>
 #include <time.h>
 
 BoardEvents::~BoardEvents()
@@ -11,14 +10,7 @@ BoardEvents::~BoardEvents()
 	Close(ignored);
 }
 
-static uint64_t MonotonicUs()
-{
-	struct timespec ts;
-	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
-}
-
-bool BoardEvents::Open(const std::string& p, std::string& error)
+bool BoardEvents::Open(const std::string& p, const struct timeval& wallZero, std::string& error)
 {
 	path = p;
 	file = fopen(path.c_str(), "w");
@@ -26,9 +18,6 @@ bool BoardEvents::Open(const std::string& p, std::string& error)
 		error = path + ": " + strerror(errno);
 		return false;
 	}
-	struct timeval wallZero;
-	gettimeofday(&wallZero, nullptr);
-	zero = MonotonicUs();
 	struct tm tm;
 	gmtime_r(&wallZero.tv_sec, &tm);
 	char date[64];
@@ -38,11 +27,12 @@ bool BoardEvents::Open(const std::string& p, std::string& error)
 	return true;
 }
 
-void BoardEvents::Record(uint32_t newLed, bool newPinLow, bool newLatched, bool newFingerDown)
+void BoardEvents::Record(uint64_t us, uint32_t newLed, bool newPinLow, bool newLatched,
+			 bool newFingerDown)
 {
 	if (file == nullptr)
 		return;
-	unsigned long long t = MonotonicUs() - zero;
+	unsigned long long t = us;
 	bool changed = false;
 	if (first || newFingerDown != fingerDown)
 		changed = fprintf(file, "%llu\tfinger\t%s\n", t, newFingerDown ? "down" : "up");
@@ -62,12 +52,11 @@ void BoardEvents::Record(uint32_t newLed, bool newPinLow, bool newLatched, bool 
 	first = false;
 }
 
-void BoardEvents::Fault(const std::string& text)
+void BoardEvents::Fault(uint64_t us, const std::string& text)
 {
 	if (file == nullptr)
 		return;
-	fprintf(file, "%llu\tfault\t%s\n", static_cast<unsigned long long>(MonotonicUs() - zero),
-		text.c_str());
+	fprintf(file, "%llu\tfault\t%s\n", static_cast<unsigned long long>(us), text.c_str());
 	fflush(file);
 }
 

@@ -13,23 +13,22 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/time.h>
 
 #include <string>
 
 class BoardEvents {
 public:
 	~BoardEvents();
-	// Time 0 is now.
-	bool Open(const std::string& path, std::string& error);
-	// Writes what changed since the last call.
-	void Record(uint32_t led, bool pinLow, bool latched, bool fingerDown);
-	void Fault(const std::string& text);
+	bool Open(const std::string& path, const struct timeval& wallZero, std::string& error);
+	// The board at us microseconds after time zero; writes what changed.
+	void Record(uint64_t us, uint32_t led, bool pinLow, bool latched, bool fingerDown);
+	void Fault(uint64_t us, const std::string& text);
 	bool Close(std::string& error);
 
 private:
 	FILE* file = nullptr;
 	std::string path;
-	uint64_t zero = 0;
 	uint32_t led = 0;
 	bool pinLow = false, latched = false, fingerDown = false, first = true;
 };

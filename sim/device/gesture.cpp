@@ -52,14 +52,14 @@ static bool Count(const std::string& text, uint64_t max, uint64_t& n)
 }
 
 static Step Until(uint64_t ms, unsigned shows, bool still, const std::string& word,
-		  const std::string& sight)
+		  const std::string& what, std::vector<Sight>& sights)
 {
 	Step s{Step::UNTIL};
 	s.ms = ms;
 	s.shows = shows;
 	s.still = still;
-	s.word = word;
-	s.sight = sight;
+	s.sight = uint32_t(sights.size());
+	sights.push_back({word, what});
 	return s;
 }
 
@@ -96,7 +96,7 @@ static bool Take(std::vector<std::string>& w, const char* a, const char* b)
 // The words that watch the LEDs: "hold blink", "hold dark", "wait dark",
 // "see N", "count N [on polls]", each with an optional MAX in seconds.
 static bool Watching(std::vector<std::string> w, const std::string& word, int64_t bounceUs,
-		     std::vector<Step>& steps, std::string& error)
+		     std::vector<Step>& steps, std::vector<Sight>& sights, std::string& error)
 {
 	const std::string verb = w[0];
 	bool counting = verb == "count", seeing = verb == "see";
@@ -133,26 +133,26 @@ static bool Watching(std::vector<std::string> w, const std::string& word, int64_
 			// Aimed, the release comes two polls after the press.
 			steps.push_back({Step::WAIT, aimed ? 2 * POLL_MS : TAP_MS});
 			steps.push_back(Move(Step::UP, bounceUs));
-			Step until = Until(max, 0, false, word, "");
+			Step until = Until(max, 0, false, word, "", sights);
 			until.next = true;
 			steps.push_back(until);
 		}
 	} else if (seeing) {
-		steps.push_back(Until(max, unsigned(n), false, word, "the count " + std::to_string(n)));
+		steps.push_back(Until(max, unsigned(n), false, word, "the count " + std::to_string(n), sights));
 	} else if (verb == "hold") {
 		steps.push_back(Move(Step::DOWN, bounceUs));
-		steps.push_back(Until(max, ALL_LIT, false, word, "the selection blink"));
+		steps.push_back(Until(max, ALL_LIT, false, word, "the selection blink", sights));
 		if (w[1] == "dark")
-			steps.push_back(Until(max, 0, true, word, "the LEDs dark and still after the blink"));
+			steps.push_back(Until(max, 0, true, word, "the LEDs dark and still after the blink", sights));
 		steps.push_back(Move(Step::UP, bounceUs));
 	} else {
-		steps.push_back(Until(max, 0, true, word, "the LEDs dark and still"));
+		steps.push_back(Until(max, 0, true, word, "the LEDs dark and still", sights));
 	}
 	return true;
 }
 
-bool ParseGesture(const std::string& line, const std::string& where,
-		  std::vector<Step>& steps, std::string& error)
+bool ParseGesture(const std::string& line, const std::string& where, std::vector<Step>& steps,
+		  std::vector<Sight>& sights, std::string& error)
 {
 	std::string text = line.substr(0, line.find('#'));
 	std::istringstream in(text);
@@ -173,7 +173,7 @@ bool ParseGesture(const std::string& line, const std::string& where,
 	const std::string& verb = w[0];
 	if ((verb == "hold" && w.size() >= 2 && (w[1] == "blink" || w[1] == "dark")) ||
 	    (verb == "wait" && w.size() >= 2 && w[1] == "dark") || verb == "count" || verb == "see")
-		return Watching(w, where + ": \"" + line + "\"", bounceUs, steps, error);
+		return Watching(w, where + ": \"" + line + "\"", bounceUs, steps, sights, error);
 
 	double s;
 	if ((verb == "down" || verb == "up") && w.size() == 1) {
@@ -227,10 +227,11 @@ uint64_t AimUs(uint64_t changedUs, uint64_t earliestUs)
 	return changedUs + k * poll - AIM_LEAD_US;
 }
 
-std::string NeverCame(const Step& s, unsigned shown)
+std::string NeverCame(const Step& step, const Sight& sight, unsigned shown)
 {
 	char limit[32];
-	snprintf(limit, sizeof limit, "%g", double(s.ms) / 1000);
-	return s.word + ": " + s.sight + " never came in " + limit + " s (the LEDs show " +
+	snprintf(limit, sizeof limit, "%g", double(step.ms) / 1000);
+	std::string what = step.next ? "the count " + std::to_string(step.shows) : sight.what;
+	return sight.word + ": " + what + " never came in " + limit + " s (the LEDs show " +
 	       std::to_string(shown) + ")";
 }

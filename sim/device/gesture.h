@@ -31,9 +31,11 @@
 #include <string>
 #include <vector>
 
+// One step of a gesture, plain data: boardsim's responder plays it without
+// allocating. Its words live in a table of the parser's.
 struct Step {
-	enum Kind { DOWN, UP, WAIT, UNTIL, AIM } kind;
-	uint64_t ms;		// WAIT: how long; UNTIL: the longest to wait
+	enum Kind { DOWN, UP, WAIT, UNTIL, AIM, END } kind;
+	uint64_t ms = 0;	// WAIT: how long; UNTIL: the longest to wait
 	// DOWN, UP: how long the contact chatters, or -1 for boardsim's own.
 	int64_t bounceUs = -1;
 	// DOWN only: a count's tap, which the next UNTIL measures from.
@@ -43,11 +45,18 @@ struct Step {
 	// more than they did when the last tally began.
 	unsigned shows = 0;
 	bool still = false, next = false;
-	// UNTIL only, for its failure: the gesture and where it came from, and
-	// what it waits for.
-	std::string word, sight;
+	// UNTIL only, for its failure: the entry in the parser's table that
+	// holds the gesture, where it came from and what it waits for.
+	uint32_t sight = 0;
 
-	Step(Kind kind, uint64_t ms = 0) : kind(kind), ms(ms) {}
+	Step(Kind kind = END, uint64_t ms = 0) : kind(kind), ms(ms) {}
+};
+
+// An UNTIL step's words: the gesture as given, where it came from ("line
+// 5: \"see 3\""), and what it waits for ("the count 3"; empty for a
+// count's tap, whose number is known only when it starts).
+struct Sight {
+	std::string word, what;
 };
 
 static const uint64_t STILL_MS = 1000;
@@ -63,16 +72,18 @@ bool BounceMs(const std::string& text, int64_t& us);
 // Multiplies the watching words' default limits, for a slow machine.
 void ScaleLimits(unsigned multiplier);
 
-// Appends the line's steps; on a bad line appends nothing and says why.
-// where names the line in failure messages ("argument 2", "line 5").
-bool ParseGesture(const std::string& line, const std::string& where,
-		  std::vector<Step>& steps, std::string& error);
+// Appends the line's steps, and the words of its UNTIL steps to sights; on
+// a bad line appends nothing and says why. where names the line in failure
+// messages ("argument 2", "line 5").
+bool ParseGesture(const std::string& line, const std::string& where, std::vector<Step>& steps,
+		  std::vector<Sight>& sights, std::string& error);
 
 // Whether an UNTIL step sees what it waits for: shown is the number the
 // count LEDs show, stillMs how long they have shown it.
 bool Sees(const Step& s, unsigned shown, uint64_t stillMs);
-// The one line that says an UNTIL step's sight never came.
-std::string NeverCame(const Step& s, unsigned shown);
+// The one line that says an UNTIL step's sight never came: step as it was
+// played (a count's tap knows its number then), shown what the LEDs showed.
+std::string NeverCame(const Step& step, const Sight& sight, unsigned shown);
 // When an AIM step lets its press start: AIM_LEAD_US before the first
 // poll, two or more after the LEDs' last change, that is not before
 // earliestUs.

@@ -48,57 +48,6 @@ bool SimButton::IsPinLow() const
 	return (__atomic_load_n(data, __ATOMIC_SEQ_CST) & Word(mask)) == 0;
 }
 
-static const uint64_t TOGGLE_MIN_US = 200;
-static const uint64_t TOGGLE_MAX_US = 2000;
-
-Contact::Contact(SimButton& pin, uint64_t seed) : pin(pin), state(seed) {}
-
-// splitmix64: tiny, and the same sequence on every host and library.
-uint64_t Contact::Random()
-{
-	uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-	z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-	z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-	return z ^ (z >> 31);
-}
-
-void Contact::Move(bool down, uint64_t atUs, uint64_t bounceUs)
-{
-	if (down == finger)
-		return;
-	finger = down;
-	pending.clear();
-	uint64_t end = atUs + bounceUs, t = atUs;
-	bool level = down;
-	pending.push_back({t, level});
-	for (;;) {
-		uint64_t gap = TOGGLE_MIN_US + Random() % (TOGGLE_MAX_US - TOGGLE_MIN_US + 1);
-		if (t + gap > end)
-			break;
-		t += gap;
-		level = !level;
-		pending.push_back({t, level});
-	}
-	// Settle where the finger went, still within the bounce time.
-	if (level != down) {
-		if (end - t >= TOGGLE_MIN_US)
-			pending.push_back({end, down});
-		else
-			pending.pop_back();
-	}
-}
-
-bool Contact::PlayNext(uint64_t nowUs)
-{
-	if (pending.empty() || pending.front().atUs > nowUs)
-		return false;
-	pin.SetDown(pending.front().down);
-	pending.pop_front();
-	return true;
-}
-
-uint64_t Contact::NextUs() const { return pending.empty() ? UINT64_MAX : pending.front().atUs; }
-
 ButtonScript::ButtonScript(SimButton& button, std::vector<Press> presses, uint64_t seed)
     : button(button), contact(button, seed), presses(std::move(presses))
 {

@@ -21,13 +21,6 @@ std::string FullTracePath(const std::string& path)
 	return stem + "-full.vcd";
 }
 
-static uint64_t MonotonicUs()
-{
-	struct timespec ts;
-	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
-}
-
 static std::string Bits(uint32_t v, int width)
 {
 	std::string s = "b";
@@ -57,10 +50,10 @@ static void Header(FILE* f, const struct timeval& tv, bool buses)
 BoardTrace::~BoardTrace()
 {
 	std::string ignored;
-	Close(ignored);
+	Close(last, ignored);
 }
 
-bool BoardTrace::Open(const std::string& p, std::string& error)
+bool BoardTrace::Open(const std::string& p, const struct timeval& tv, std::string& error)
 {
 	path = p;
 	wires = fopen(path.c_str(), "w");
@@ -72,32 +65,27 @@ bool BoardTrace::Open(const std::string& p, std::string& error)
 		wires = nullptr;
 		return false;
 	}
-	struct timeval tv;
-	gettimeofday(&tv, nullptr);
-	zero = MonotonicUs();
 	Header(wires, tv, false);
 	Header(full, tv, true);
 	return true;
 }
 
-uint64_t BoardTrace::Now() const { return MonotonicUs() - zero; }
-
-void BoardTrace::Stamp()
+void BoardTrace::Stamp(uint64_t us)
 {
 	// Two changes read in the same microsecond (a late wake-up playing
 	// two toggles of a chattering contact) keep one tick between them, so
 	// the trace shows every toggle.
-	uint64_t t = first ? 0 : std::max(Now(), last + 1);
+	uint64_t t = first ? 0 : std::max(us, last + 1);
 	last = t;
 	for (FILE* f : {wires, full})
 		fprintf(f, "#%llu\n", static_cast<unsigned long long>(t));
 }
 
-void BoardTrace::Record(uint32_t newLed, bool newPinLow, bool newLatched)
+void BoardTrace::Record(uint64_t us, uint32_t newLed, bool newPinLow, bool newLatched)
 {
 	if (wires == nullptr || (!first && newLed == led && newPinLow == pinLow && newLatched == latched))
 		return;
-	Stamp();
+	Stamp(us);
 	if (first)
 		for (FILE* f : {wires, full})
 			fputs("$dumpvars\n", f);
@@ -126,12 +114,12 @@ void BoardTrace::Record(uint32_t newLed, bool newPinLow, bool newLatched)
 	first = false;
 }
 
-bool BoardTrace::Close(std::string& error)
+bool BoardTrace::Close(uint64_t us, std::string& error)
 {
 	if (wires == nullptr)
 		return true;
 	if (!first)
-		Stamp();
+		Stamp(us);
 	bool ok = true;
 	for (FILE* f : {wires, full}) {
 		ok = !ferror(f) && ok;

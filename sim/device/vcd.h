@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <sys/time.h>
 
 #include <string>
 
@@ -17,22 +18,23 @@ std::string FullTracePath(const std::string& path);
 class BoardTrace {
 public:
 	~BoardTrace();
-	// Writes both headers; time zero is now, its UTC wall clock in $date.
-	bool Open(const std::string& path, std::string& error);
-	// One poll of the board: pinLow is the button's pin level reading 0,
-	// led the raw LED word (0 bits lit). Writes only what changed.
-	void Record(uint32_t led, bool pinLow, bool latched);
-	// Ends both files at the current time; false on a write error.
-	bool Close(std::string& error);
+	// Writes both headers; wallZero is the UTC wall clock at time zero,
+	// given in $date.
+	bool Open(const std::string& path, const struct timeval& wallZero, std::string& error);
+	// The board at us microseconds after time zero: pinLow is the button's
+	// pin level reading 0, led the raw LED word (0 bits lit). Writes only
+	// what changed.
+	void Record(uint64_t us, uint32_t led, bool pinLow, bool latched);
+	// Ends both files at us; false on a write error.
+	bool Close(uint64_t us, std::string& error);
 
 private:
-	uint64_t Now() const;
-	void Stamp();
+	void Stamp(uint64_t us);
 
 	FILE* wires = nullptr;
 	FILE* full = nullptr;
 	std::string path;
-	uint64_t zero = 0, last = 0;
+	uint64_t last = 0;
 	uint32_t led = 0;
 	bool pinLow = false, latched = false, first = true;
 };

@@ -121,19 +121,23 @@ machine_boot() {
 }
 
 # boardsim reads gestures from a FIFO held open on descriptor 3; it traces
-# the board into board.vcd. It runs at real-time priority where it may, as
-# hardware is never late: on a busy machine its view of the LEDs, and so
-# the trace, stays true to the millisecond, and a chattering contact's
-# toggles come on time. board_start [BOARDSIM OPTION...]
+# the board into board.vcd and keeps its responder's figures in rig. Its
+# responder runs at real-time priority where it may, as hardware is never
+# late: on a busy machine the daemon's clears are answered at once, its
+# view of the LEDs, and so the trace, stays true to the millisecond, and a
+# chattering contact's toggles come on time. board_start [BOARDSIM OPTION...]
 board_start() {
-	local rt=()
-	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
 	mkfifo "$out/gestures"
-	"${rt[@]}" boardsim --plain --stay -b $byte_order "${pages[@]}" --vcd "$out/board.vcd" "$@" \
+	boardsim --plain --stay -b $byte_order "${pages[@]}" --vcd "$out/board.vcd" --figures "$out/rig" "$@" \
 		<"$out/gestures" >"$out/boardsim" 2>&1 &
+	# shellcheck disable=SC2034 # for the scenarios that stop it
+	board_pid=$!
 	exec 3>"$out/gestures"
 	wait_until 5 test -e $image
 }
+# What boardsim said of its own faults: a responder away so long that the
+# daemon may have read its own clear back as a press. False if none.
+rig_faults() { grep 'rig fault' "$out/boardsim" 2>/dev/null; }
 gesture() { printf '%s\n' "$@" >&3; }
 # What boardsim said of a gesture whose sight never came; false if none.
 gesture_failed() { grep 'never came' "$out/boardsim"; }

@@ -119,7 +119,11 @@ if [ "${1:-}" = "--inside" ]; then
 	# again after it) merge into one if lumend is not scheduled between
 	# them; real-time priority makes it take each as it comes.
 	rt=()
-	chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
+	if chrt -f 10 true 2>/dev/null; then
+		rt=(chrt -f 10)
+	else
+		echo "sandbox: no real-time priority for lumend here: two signals a moment apart may merge" >&2
+	fi
 	"${rt[@]}" "$bin/lumend" /mnt/out/signals &
 	"$bin/filewatch" /mnt/out/files /tmp/tesk_trigger /etc/vorn/wireless/FORCE_PROVISIONING \
 		/etc/vorn/wireless/FORCE_PRL &

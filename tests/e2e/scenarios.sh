@@ -5,12 +5,25 @@ set -euo pipefail
 # shellcheck source=../../sim/sandbox/boardlib.sh
 . boardlib.sh
 
+# A stall of the rig is the rig's fault, whatever it made the daemon do.
 fail() {
-	echo "FAIL: $*" >&2
+	local faults
+	if faults=$(rig_faults); then
+		echo "RIG FAULT, not the daemon's: $faults" >&2
+		echo "(what the scenario then found: $*)" >&2
+	else
+		echo "FAIL: $*" >&2
+	fi
 	for f in syslog signals journal boardsim; do echo "--- $f"; cat "$out/$f"; done >&2
 	! machine || machine_tail 30
 	exit 1
 }
+# The responder's figures of the run, kept where BUTTOND_RIG_LOG says.
+rig_figures() {
+	[ -z "${BUTTOND_RIG_LOG:-}" ] || [ ! -s "$out/rig" ] ||
+		printf '%s %s\n' "${BUTTOND_SCENARIO:-$name}" "$(cat "$out/rig")" >>"$BUTTOND_RIG_LOG"
+}
+trap rig_figures EXIT
 lines() { wc -l <"$1"; }
 at_least() { [ "$(lines "$1")" -ge "$2" ]; }
 verdicts() { logged_times '^Running Command\|^ No Command'; }
@@ -204,6 +217,27 @@ driver() {
 	[ "$(gesture_failed | wc -l)" = 1 ] || fail "the next word failed at once: $(gesture_failed)"
 }
 
+# A stall of the rig is told as the rig's: boardsim stopped for 150 ms in
+# a selection reports a rig fault with the figure, and a check that fails
+# after it is reported as the rig's fault, not the daemon's.
+rig_stall() {
+	trap - EXIT	# a stall on purpose is no figure of the rig's
+	board && start_daemon -d
+	gesture "hold blink" "wait dark" "count 1"
+	wait_until 30 eval '[ "$(leds_seen | awk "{ print \$NF }")" = 1 ]' || fail "the count 1 never came"
+	kill -STOP "$board_pid"
+	sleep 0.15
+	kill -CONT "$board_pid"
+	wait_until 5 rig_faults >/dev/null || fail "boardsim did not report its stall"
+	[[ $(rig_faults) =~ "rig fault: the responder was away "(1[5-9][0-9]|[2-9][0-9][0-9])\.[0-9]" ms" ]] ||
+		fail "the stall's report: $(rig_faults)"
+	local said
+	said=$( (fail "a check after the stall") 2>&1 >/dev/null || true)
+	[[ $said == "RIG FAULT, not the daemon's: boardsim: rig fault: "* ]] || fail "reported as: ${said%%$'\n'*}"
+	echo "PASS: rig_stall"
+	exit 0
+}
+
 # The emulated daemon's system calls through a gesture and its action. A
 # kernel built for past 2038 has none of the 32-bit-time calls: the sleeps
 # must take the 64-bit one (407, clock_nanosleep_time64, which qemu-ppc 7.2
@@ -361,4 +395,5 @@ Open file descriptor: /dev/shm/buttond-board" "$own"
 name=$1
 shift
 "$name" "$@"
+! rig_faults >/dev/null || fail "the rig stalled"
 echo "PASS: $name"

@@ -1,0 +1,73 @@
+// boardsim's responder: the hardware side of the simulated board, on a
+// thread of its own. It answers the daemon's write-1-to-clear of the event
+// word, plays the contact's toggles and the gestures on time, and hands
+// every change to the thread that writes the trace and the display through
+// a ring: no I/O, no allocation, no lock.
+//
+// Real hardware answers a clear at once. If this thread is away past half
+// a selection poll, the daemon's next poll can read its own clear back as a
+// latched press: every gap that long is reported as a fault of the rig.
+#ifndef BUTTOND_SIM_RESPONDER_H
+#define BUTTOND_SIM_RESPONDER_H
+
+#include <stdint.h>
+
+#include <atomic>
+
+#include "sim/device/board_image.h"
+#include "sim/device/contact.h"
+#include "sim/device/gesture_queue.h"
+#include "sim/device/ring.h"
+#include "sim/device/simbutton.h"
+
+// A gap of the responder, or a clear left that long, that is a rig fault.
+static const uint64_t RIG_FAULT_US = 40000;
+
+// What the responder saw, in order, for the writing thread.
+struct Change {
+	enum Kind { STATE, FAILED, STALL, DONE } kind = STATE;
+	uint64_t us = 0;	// since boardsim's time zero
+	// STATE: the board as it is now.
+	uint32_t led = 0;
+	bool pinLow = false, latched = false, finger = false;
+	// FAILED: the step whose sight never came, and what the LEDs showed.
+	Step step;
+	unsigned shown = 0;
+	// STALL: how long the responder was away, and whether a clear of the
+	// daemon's waited for it.
+	uint64_t awayUs = 0;
+	bool clear = false;
+};
+
+class Responder {
+public:
+	// zeroUs: the monotonic clock at boardsim's time zero. With stay the
+	// responder runs until Stop, else until the gestures are done.
+	Responder(BoardImage& image, SimButton& button, Contact& contact, GestureQueue& queue,
+		  uint64_t zeroUs, bool stay);
+
+	void Run();	// the thread's body
+	void Stop() { stopping = true; }
+
+	Ring<Change, 8192> changes;
+	// Figures of the run, read by the writing thread at any time.
+	std::atomic<uint64_t> clears{0}, worstAnswerUs{0}, worstGapUs{0}, stalls{0}, lost{0};
+
+private:
+	uint64_t Now() const;
+	void Post(const Change& c);
+	void Publish(uint64_t now);
+	void Account(uint64_t away, bool answered, uint64_t now);
+
+	BoardImage& image;
+	SimButton& button;
+	Contact& contact;
+	GestureQueue& queue;
+	uint64_t zero;
+	bool stay;
+	std::atomic<bool> stopping{false};
+	Change last;
+	bool published = false;
+};
+
+#endif
