@@ -240,9 +240,10 @@ rig_stall() {
 
 # The emulated daemon's system calls through a gesture and its action. A
 # kernel built for past 2038 has none of the 32-bit-time calls: the sleeps
-# must take the 64-bit one (407, clock_nanosleep_time64, which qemu-ppc 7.2
-# names only by number), and since glibc 2.36 still waits on its locks
-# with the old futex call, a lock the daemon ever contended would abort it.
+# and the clock must take the 64-bit ones (407, clock_nanosleep_time64, and
+# 403, clock_gettime64, which qemu-ppc 7.2 names only by number), and since
+# glibc 2.36 still waits on its locks with the old futex call, a lock the
+# daemon ever contended would abort it.
 time_calls() {
 	board
 	qemu-ppc -strace -L /mnt/emu/root "$BUTTOND_EMULATED" 2>"$out/strace" 3>&-
@@ -257,6 +258,9 @@ time_calls() {
 	[ -z "$calls" ] || fail "32-bit-time calls: $calls"
 	[ "$(grep -cE '^[0-9]+ (Unknown syscall 407|clock_nanosleep_time64\()' "$out/strace")" -ge 20 ] ||
 		fail "no 64-bit-time sleeps: $(grep -i sleep "$out/strace" | head -n 3)"
+	# The selection's window reads the monotonic clock the same way (403).
+	[ "$(grep -cE '^[0-9]+ (Unknown syscall 403|clock_gettime64\()' "$out/strace")" -ge 20 ] ||
+		fail "no 64-bit-time clock readings: $(grep -i clock "$out/strace" | head -n 3)"
 }
 
 # The emulated board with a driver's claim on the GPIO page (the kernel's
