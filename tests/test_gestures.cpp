@@ -10,17 +10,21 @@
 namespace {
 
 // "seconds.millis what" lines: log<priority> text, sh command, led <word>.
+// A time off the whole millisecond shows its microseconds.
 std::string Timeline()
 {
 	std::string out;
 	for (const Event& e : world.events) {
-		char line[600];
-		uint64_t ms = e.us / MS;
-		if (e.kind == Event::LED)
-			snprintf(line, sizeof line, "%u.%03u led %08X\n", unsigned(ms / 1000), unsigned(ms % 1000), e.word);
+		char at[32], line[600];
+		uint64_t s = e.us / SEC, us = e.us % SEC;
+		if (us % MS == 0)
+			snprintf(at, sizeof at, "%u.%03u", unsigned(s), unsigned(us / MS));
 		else
-			snprintf(line, sizeof line, "%u.%03u %s%s %s\n", unsigned(ms / 1000), unsigned(ms % 1000),
-				 e.kind == Event::LOG ? "log" : "sh",
+			snprintf(at, sizeof at, "%u.%06u", unsigned(s), unsigned(us));
+		if (e.kind == Event::LED)
+			snprintf(line, sizeof line, "%s led %08X\n", at, e.word);
+		else
+			snprintf(line, sizeof line, "%s %s%s %s\n", at, e.kind == Event::LOG ? "log" : "sh",
 				 e.kind == Event::LOG ? std::to_string(e.priority).c_str() : "", e.text.c_str());
 		out += line;
 	}
