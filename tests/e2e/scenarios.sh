@@ -16,6 +16,7 @@ fail() {
 	fi
 	for f in syslog signals journal boardsim; do echo "--- $f"; cat "$out/$f"; done >&2
 	! machine || machine_tail 30
+	rig_figures
 	exit 1
 }
 # The responder's figures of the run, kept where BUTTOND_RIG_LOG says.
@@ -23,7 +24,6 @@ rig_figures() {
 	[ -z "${BUTTOND_RIG_LOG:-}" ] || [ ! -s "$out/rig" ] ||
 		printf '%s %s\n' "${BUTTOND_SCENARIO:-$name}" "$(cat "$out/rig")" >>"$BUTTOND_RIG_LOG"
 }
-trap rig_figures EXIT
 lines() { wc -l <"$1"; }
 at_least() { [ "$(lines "$1")" -ge "$2" ]; }
 verdicts() { logged_times '^Running Command\|^ No Command'; }
@@ -221,7 +221,7 @@ driver() {
 # a selection reports a rig fault with the figure, and a check that fails
 # after it is reported as the rig's fault, not the daemon's.
 rig_stall() {
-	trap - EXIT	# a stall on purpose is no figure of the rig's
+	unset BUTTOND_RIG_LOG	# a stall on purpose is no figure of the rig's
 	board && start_daemon -d
 	gesture "hold blink" "wait dark" "count 1"
 	wait_until 30 eval '[ "$(leds_seen | awk "{ print \$NF }")" = 1 ]' || fail "the count 1 never came"
@@ -400,4 +400,5 @@ name=$1
 shift
 "$name" "$@"
 ! rig_faults >/dev/null || fail "the rig stalled"
+rig_figures
 echo "PASS: $name"
