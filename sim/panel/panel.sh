@@ -6,7 +6,8 @@
 #   panel [--listen ADDR] [--port N] [-e press|release|both] [--bounce MS] [--seed N]
 # The server listens on 127.0.0.1 port 8150 unless told (port 0, or one
 # taken: any free one); the URL is printed and left in $SANDBOX_OUT/url,
-# and $SANDBOX_OUT/ready appears once the daemon runs. Besides the
+# $SANDBOX_OUT/ready appears once the daemon runs, and server.pid holds the
+# server's pid. Besides the
 # sandbox's records it keeps events (boardsim's changes, as the page gets
 # them) and filetext (each line of an action's file when it was written:
 # time, path, line).
@@ -68,6 +69,7 @@ rm -f "$out/ready" "$out/url"
 	"${rt[@]}" boardsim --plain -b "$byte_order" "${pages[@]}" --vcd "$out/board.vcd" \
 	--events "$out/events" "${sim[@]}" &
 server=$!
+echo "$server" >"$out/server.pid"
 wait_until 10 eval 'test -s "$out/url" && test -e "$image" || ! kill -0 "$server" 2>/dev/null'
 kill -0 "$server" 2>/dev/null || exit 1
 machine && echo "panel: booting the emulated board; its init script starts buttond -d"

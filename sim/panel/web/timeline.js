@@ -57,7 +57,9 @@ export class Timeline {
   }
 
   draw(now) {
-    const svg = this.svg, width = svg.clientWidth || 800, start = now - this.span;
+    // Nothing before the board's time 0.
+    const svg = this.svg, width = svg.clientWidth || 800, from = Math.max(0, now - this.span);
+    const start = now - this.span;
     const plot = width - LABEL - 10;
     const x = us => LABEL + Math.max(0, Math.min(plot, ((us - start) / this.span) * plot));
     const g = el('g', {});
@@ -67,11 +69,11 @@ export class Timeline {
     let y = 8;
     for (const [label, changes, level, cls] of rows) {
       el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = label;
-      el('path', { d: this.wave(changes, level, start, now, x, y), class: `wave ${cls}` }, g);
+      el('path', { d: this.wave(changes, level, from, now, x, y), class: `wave ${cls}` }, g);
       y += ROW;
     }
     el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = 'LED word';
-    this.bus(g, start, now, x, y);
+    this.bus(g, from, now, x, y);
     y += ROW;
     el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = 'log';
     for (const r of this.marks) {
