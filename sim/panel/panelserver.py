@@ -27,6 +27,7 @@ lets go of it."""
 import argparse
 import asyncio
 import collections
+import ctypes
 import datetime
 import errno
 import json
@@ -34,6 +35,7 @@ import os
 import re
 import signal
 import socket
+import struct
 import sys
 import time
 
@@ -199,6 +201,71 @@ class Board:
             self.record(us, "file", f"{f[1]} holds: {f[2]}")
 
 
+class Follower:
+    """Every line of some files, from their start and as they grow: the
+    kernel says when their folders change (inotify), and a poll every
+    second stands in where it cannot."""
+
+    IN_MODIFY, IN_CLOSE_WRITE, IN_MOVED_TO, IN_CREATE = 0x2, 0x8, 0x80, 0x100
+
+    def __init__(self, handlers):
+        self.handlers = {os.path.realpath(p): h for p, h in handlers.items()}
+        self.files, self.partial = {}, {}
+        self.loop = asyncio.get_running_loop()
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+        self.watches = {}
+        for folder in {os.path.dirname(p) for p in self.handlers}:
+            wd = libc.inotify_add_watch(self.fd, folder.encode(), self.IN_MODIFY | self.IN_CLOSE_WRITE
+                                        | self.IN_MOVED_TO | self.IN_CREATE) if self.fd >= 0 else -1
+            self.watches[wd] = folder
+        if self.fd >= 0:
+            self.loop.add_reader(self.fd, self.changed)
+        self.poll = self.loop.call_soon(self.tick)
+
+    def tick(self):
+        for path in self.handlers:
+            self.read(path)
+        self.poll = self.loop.call_later(1, self.tick)
+
+    def changed(self):
+        try:
+            data = os.read(self.fd, 1 << 16)
+        except BlockingIOError:
+            return
+        at = 0
+        while at + 16 <= len(data):
+            wd, _, _, size = struct.unpack_from("iIII", data, at)
+            name = data[at + 16:at + 16 + size].rstrip(b"\0").decode(errors="replace")
+            at += 16 + size
+            path = os.path.join(self.watches.get(wd, ""), name)
+            if path in self.handlers:
+                self.read(path)
+
+    def read(self, path):
+        f = self.files.get(path)
+        if f is None:
+            try:
+                f = self.files[path] = open(path, "rb")
+            except FileNotFoundError:
+                return
+        chunk = f.read()
+        if not chunk:
+            return
+        *lines, rest = (self.partial.get(path, b"") + chunk).split(b"\n")
+        self.partial[path] = rest if len(rest) < 1 << 20 else b""    # no writer of ours makes one
+        for line in lines:
+            self.handlers[path](line.decode(errors="replace"))
+
+    def stop(self):
+        self.poll.cancel()
+        if self.fd >= 0:
+            self.loop.remove_reader(self.fd)
+            os.close(self.fd)
+        for f in self.files.values():
+            f.close()
+
+
 class Viewer:
     """One WebSocket, fed from its own queue so a slow one holds up no other."""
 
@@ -236,7 +303,6 @@ class Panel:
         self.board = Board(self.broadcast)
         self.boardsim = None
         self.hosts = set()
-        self.children = []
         self.trace_lock = asyncio.Lock()
         self.ended = asyncio.Event()
         self.status = 0
@@ -276,22 +342,6 @@ class Panel:
         if (viewer.holding or viewer.typed) and self.holders() == 0:
             self.say("up")
         viewer.holding = False
-
-    async def follow(self, path, handle):
-        """Every line of the file, from its start and as it grows."""
-        proc = await asyncio.create_subprocess_exec(
-            "tail", "-n", "+1", "-F", "-s", "0.05", path,
-            stdin=asyncio.subprocess.DEVNULL, stdout=asyncio.subprocess.PIPE,
-            stderr=asyncio.subprocess.DEVNULL, limit=1 << 20)
-        self.children.append(proc)
-        while True:
-            try:
-                line = await proc.stdout.readline()
-            except ValueError:          # a line past the limit: skipped
-                continue
-            if not line:
-                return
-            handle(line.decode(errors="replace").rstrip("\n"))
 
     async def run_boardsim(self, command):
         try:
@@ -413,11 +463,9 @@ class Panel:
     async def serve(self, command):
         os.makedirs(self.out, exist_ok=True)
         boardsim = asyncio.create_task(self.run_boardsim(command))
-        follows = [asyncio.create_task(self.follow(self.args.events, self.board.event_line))]
-        for name in RECORDS:
-            path = os.path.join(self.out, name)
-            follows.append(asyncio.create_task(
-                self.follow(path, lambda line, n=name: self.board.record_line(n, line))))
+        follower = Follower({self.args.events: self.board.event_line, **{
+            os.path.join(self.out, name): lambda line, n=name: self.board.record_line(n, line)
+            for name in RECORDS}})
 
         app = web.Application(middlewares=[self.guard], client_max_size=MAX_MESSAGE)
         app.router.add_get("/ws", self.socket)
@@ -445,7 +493,7 @@ class Panel:
         await self.ended.wait()
 
         # Going away: the viewers are told, boardsim's input ends (it lets go
-        # of the button and ends), and what follows the files stops.
+        # of the button and ends).
         await asyncio.gather(*(v.ws.close(code=1001, message=b"the panel is stopping")
                                for v in list(self.viewers)), return_exceptions=True)
         if self.boardsim and self.boardsim.stdin:
@@ -454,13 +502,7 @@ class Panel:
             await asyncio.wait_for(asyncio.shield(boardsim), 5)
         except asyncio.TimeoutError:
             self.boardsim.kill()
-        for task in follows:
-            task.cancel()
-        for proc in self.children:
-            if proc.returncode is None:
-                proc.kill()
-            await proc.wait()
-        await asyncio.gather(*follows, return_exceptions=True)
+        follower.stop()
         await runner.cleanup()
         return self.status
 

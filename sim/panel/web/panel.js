@@ -6,9 +6,10 @@ const $ = id => document.getElementById(id);
 const board = $('board'), push = $('push'), list = $('list');
 const timeline = new Timeline($('timeline'));
 
-// What the page has seen and when, on the wall clock, for bench/panel:
-// each LED word applied [board us, ms], each pointerdown's ms.
-const trace = { leds: [], downs: [] };
+// When the page saw what, on the wall clock, for bench/panel: each LED
+// word applied and the frame that shows it first [board us, ms], each
+// pointerdown [ms]; zeroMs is the board's time 0.
+const trace = { zeroMs: null, leds: [], frames: [], downs: [] };
 window.panelTrace = trace;
 const keep = (a, x) => { a.push(x); if (a.length > 1000) a.shift(); };
 const wallMs = () => performance.timeOrigin + performance.now();
@@ -49,7 +50,7 @@ function link(name, text) {
 function receive(m) {
   switch (m.t) {
   case 'hello':
-    zeroMs = m.zeroMs;
+    zeroMs = trace.zeroMs = m.zeroMs;
     state = { ...m.board };
     downUs = null;
     for (const [us, kind, value] of m.events) if (kind === 'finger') downUs = value === 'down' ? us : null;
@@ -64,7 +65,10 @@ function receive(m) {
     if (kind === 'finger') downUs = value === 'down' ? us : null;
     timeline.event(m.e);
     showBoard();
-    if (kind === 'led') keep(trace.leds, [us, wallMs()]);
+    if (kind === 'led') {
+      keep(trace.leds, [us, wallMs()]);
+      requestAnimationFrame(() => keep(trace.frames, [us, wallMs()]));
+    }
     break;
   }
   case 'rec':

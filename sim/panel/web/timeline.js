@@ -1,9 +1,11 @@
 // The last seconds of the board as a logic analyzer shows them: the pin
 // (every chatter toggle), the latch, the four LEDs and the LED word, and a
-// mark for each log line, signal, command and file written.
+// mark for each log line, signal, command and file written. Drawn into
+// elements kept from frame to frame, at most every 40 ms or a pixel's
+// time, so the page's main thread stays free for the board's changes.
 const NS = 'http://www.w3.org/2000/svg';
 const KEEP_US = 120e6;
-const LABEL = 78, ROW = 24, HIGH = 15;
+const LABEL = 78, ROW = 24, HIGH = 15, EVERY_MS = 40;
 const MARKED = new Set(['syslog', 'lumend', 'command', 'file', 'rig']);
 
 function el(name, attrs, parent) {
@@ -23,29 +25,55 @@ function before(changes, t) {
   return found;
 }
 
+// n elements of a kind in a group, reused from the last frame.
+function pool(group, make, n) {
+  while (group.childElementCount < n) group.append(make());
+  while (group.childElementCount > n) group.lastElementChild.remove();
+  return [...group.children];
+}
+
 export class Timeline {
   constructor(svg) {
     this.svg = svg;
     this.span = 30e6;
+    this.drawn = { at: -Infinity, now: 0, width: 0 };
+    const rows = [['pin', 'pin', v => v], ['latch', 'latch', v => v]];
+    for (const bit of [3, 2, 1, 0]) rows.push([`LED ${1 << bit}`, 'led', v => ((v >>> bit) & 1 ? 0 : 1)]);
+    let y = 8;
+    this.rows = rows.map(([label, kind, level]) => {
+      el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, svg).textContent = label;
+      const row = { kind, level, y, path: el('path', { class: `wave ${kind}` }, svg) };
+      y += ROW;
+      return row;
+    });
+    for (const label of ['LED word', 'log']) {
+      el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, svg).textContent = label;
+      y += ROW;
+    }
+    this.busY = y - 2 * ROW;
+    this.busPath = el('path', { class: 'bus' }, svg);
+    this.busValues = el('g', {}, svg);
+    this.markY = y - ROW;
+    this.markLines = el('g', {}, svg);
+    this.axisY = y + 4;
+    this.axis = el('line', { y1: this.axisY, y2: this.axisY, class: 'axis' }, svg);
+    this.ticks = el('g', {}, svg);
+    svg.setAttribute('height', this.axisY + 18);
     this.reset([]);
   }
 
   reset(events) {
-    this.pin = [[0, 1]];
-    this.latch = [[0, 0]];
-    this.led = [[0, 0xFFFFFFFF]];
+    this.changes = { pin: [[0, 1]], latch: [[0, 0]], led: [[0, 0xFFFFFFFF]] };
     this.marks = [];
     for (const e of events) this.event(e);
   }
 
   event([us, kind, value]) {
-    const into = (a, v) => {
-      a.push([us, v]);
-      while (a.length > 2 && a[1][0] < us - KEEP_US) a.shift();
-    };
-    if (kind === 'pin') into(this.pin, value === 'high' ? 1 : 0);
-    else if (kind === 'latch') into(this.latch, value === 'set' ? 1 : 0);
-    else if (kind === 'led') into(this.led, parseInt(value, 16) >>> 0);
+    const a = this.changes[kind];
+    if (!a) return;
+    a.push([us, kind === 'led' ? parseInt(value, 16) >>> 0 : Number(value === 'high' || value === 'set')]);
+    while (a.length > 2 && a[1][0] < us - KEEP_US) a.shift();
+    this.dirty = true;
   }
 
   record(r) {
@@ -54,45 +82,54 @@ export class Timeline {
     while (i > 0 && this.marks[i - 1].t > r.t) i--;
     this.marks.splice(i, 0, r);
     while (this.marks.length && this.marks[0].t < r.t - KEEP_US) this.marks.shift();
+    this.dirty = true;
   }
 
   draw(now) {
+    const width = this.svg.clientWidth || 800, plot = width - LABEL - 10;
+    const wall = performance.now();
+    const moved = (now - this.drawn.now) * plot / this.span;
+    if (wall - this.drawn.at < EVERY_MS || (moved < 1 && !this.dirty && width === this.drawn.width)) return;
+    this.drawn = { at: wall, now, width };
+    this.dirty = false;
     // Nothing before the board's time 0.
-    const svg = this.svg, width = svg.clientWidth || 800, from = Math.max(0, now - this.span);
-    const start = now - this.span;
-    const plot = width - LABEL - 10;
-    const x = us => LABEL + Math.max(0, Math.min(plot, ((us - start) / this.span) * plot));
-    const g = el('g', {});
-    const rows = [['pin', this.pin, v => v, 'pin'], ['latch', this.latch, v => v, 'latch']];
-    for (const bit of [3, 2, 1, 0])
-      rows.push([`LED ${1 << bit}`, this.led, v => ((v >>> bit) & 1 ? 0 : 1), 'led']);
-    let y = 8;
-    for (const [label, changes, level, cls] of rows) {
-      el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = label;
-      el('path', { d: this.wave(changes, level, from, now, x, y), class: `wave ${cls}` }, g);
-      y += ROW;
-    }
-    el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = 'LED word';
-    this.bus(g, from, now, x, y);
-    y += ROW;
-    el('text', { x: 4, y: y + HIGH - 3, class: 'label' }, g).textContent = 'log';
-    for (const r of this.marks) {
-      if (r.t < start || r.t > now) continue;
-      const line = el('line', { x1: x(r.t), x2: x(r.t), y1: y, y2: y + HIGH + 2,
-        class: `mark ${r.src}${r.prio !== undefined ? ` p${r.prio}` : ''}` }, g);
-      el('title', {}, line).textContent = `${(r.t / 1e6).toFixed(3)} ${r.src} ${r.text}`;
-    }
-    y += ROW + 4;
-    el('line', { x1: LABEL, x2: LABEL + plot, y1: y, y2: y, class: 'axis' }, g);
+    const start = now - this.span, from = Math.max(0, start);
+    const x = us => (LABEL + Math.max(0, Math.min(plot, ((us - start) / this.span) * plot))).toFixed(1);
+    for (const row of this.rows)
+      row.path.setAttribute('d', this.wave(this.changes[row.kind], row.level, from, now, x, row.y));
+    this.bus(from, now, x);
+
+    const shown = this.marks.filter(r => r.t >= from && r.t <= now);
+    pool(this.markLines, () => el('line', {}), shown.length).forEach((line, i) => {
+      const r = shown[i], at = x(r.t);
+      line.setAttribute('x1', at);
+      line.setAttribute('x2', at);
+      line.setAttribute('y1', this.markY);
+      line.setAttribute('y2', this.markY + HIGH + 2);
+      const text = `${(r.t / 1e6).toFixed(3)} ${r.src} ${r.text}`;
+      if (line.textContent === text) return;
+      line.setAttribute('class', `mark ${r.src}${r.prio !== undefined ? ` p${r.prio}` : ''}`);
+      line.replaceChildren(el('title', {}));
+      line.firstChild.textContent = text;
+    });
+
+    this.axis.setAttribute('x1', LABEL);
+    this.axis.setAttribute('x2', LABEL + plot);
     const step = this.span >= 20e6 ? 5e6 : this.span >= 5e6 ? 1e6 : this.span >= 1e6 ? 0.2e6 : 0.02e6;
-    for (let t = Math.ceil(start / step) * step; t <= now; t += step) {
-      if (t < 0) continue;
-      el('line', { x1: x(t), x2: x(t), y1: 4, y2: y, class: 'axis' }, g);
-      el('text', { x: x(t), y: y + 13, class: 'tick' }, g).textContent =
-        `${(t / 1e6).toFixed(step < 1e6 ? 2 : 0)} s`;
-    }
-    svg.setAttribute('height', y + 18);
-    svg.replaceChildren(g);
+    const times = [];
+    for (let t = Math.ceil(from / step) * step; t <= now; t += step) times.push(t);
+    pool(this.ticks, () => {
+      const g = el('g', {});
+      el('line', { y1: 4, y2: this.axisY, class: 'axis' }, g);
+      el('text', { y: this.axisY + 13, class: 'tick' }, g);
+      return g;
+    }, times.length).forEach((g, i) => {
+      const at = x(times[i]);
+      g.firstChild.setAttribute('x1', at);
+      g.firstChild.setAttribute('x2', at);
+      g.lastChild.setAttribute('x', at);
+      g.lastChild.textContent = `${(times[i] / 1e6).toFixed(step < 1e6 ? 2 : 0)} s`;
+    });
   }
 
   // A wire's level from start to now as one path: each change a step.
@@ -105,22 +142,26 @@ export class Timeline {
   }
 
   // The LED word as a bus: a crossing at each change, the count between.
-  bus(g, start, now, x, y) {
-    const mid = y + HIGH / 2;
-    let i = Math.max(0, before(this.led, start)), from = start, d = '';
+  bus(start, now, x) {
+    const y = this.busY, led = this.changes.led, labels = [];
+    let i = Math.max(0, before(led, start)), from = start, d = '';
     const segment = (a, b, v) => {
       d += `M${x(a)} ${y}H${x(b)}M${x(a)} ${y + HIGH}H${x(b)}`;
-      if (x(b) - x(a) > 16)
-        el('text', { x: (x(a) + x(b)) / 2, y: mid + 4, class: 'busval' }, g).textContent = String(~v & 0xF);
+      if (x(b) - x(a) > 16) labels.push([(Number(x(a)) + Number(x(b))) / 2, String(~v & 0xF)]);
     };
-    for (let j = i + 1; j < this.led.length && this.led[j][0] <= now; j++) {
-      const t = this.led[j][0];
-      segment(from, t, this.led[j - 1][1]);
-      d += `M${x(t) - 2} ${y}L${x(t) + 2} ${y + HIGH}M${x(t) - 2} ${y + HIGH}L${x(t) + 2} ${y}`;
-      from = t;
+    for (let j = i + 1; j < led.length && led[j][0] <= now; j++) {
+      const t = Number(x(led[j][0]));
+      segment(from, led[j][0], led[j - 1][1]);
+      d += `M${t - 2} ${y}L${t + 2} ${y + HIGH}M${t - 2} ${y + HIGH}L${t + 2} ${y}`;
+      from = led[j][0];
       i = j;
     }
-    segment(from, now, this.led[i][1]);
-    el('path', { d, class: 'bus' }, g);
+    segment(from, now, led[i][1]);
+    this.busPath.setAttribute('d', d);
+    pool(this.busValues, () => el('text', { class: 'busval' }), labels.length).forEach((text, k) => {
+      text.setAttribute('x', labels[k][0]);
+      text.setAttribute('y', y + HIGH / 2 + 4);
+      text.textContent = labels[k][1];
+    });
   }
 }
