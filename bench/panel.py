@@ -1,5 +1,6 @@
 """panel.py URL OUT: the board panel's latency in headless Chromium, as
-KEY=VALUE lines in OUT/results (min / median / max, in ms, and how many):
+KEY=VALUE lines in OUT/results (min / median / max, in ms, and how many;
+each sample in OUT/samples):
   led_dom      an LED word's change on the board (boardsim's events) to
                the page applying it
   led_frame    the same to the first animation frame after it
@@ -59,9 +60,10 @@ def main(url, out):
         later = [t for t in lows if t >= down - 5]
         if later and later[0] - down < 1000:
             down_pin.append(later[0] - down)
-    with open(os.path.join(out, "results"), "w") as f:
+    with open(os.path.join(out, "results"), "w") as f, open(os.path.join(out, "samples"), "w") as each:
         for name, values in (("led_dom", led_dom), ("led_frame", led_frame), ("down_pin", down_pin)):
             f.write(f"{name}_ms={stats(values)}\n{name}_samples={len(values)}\n")
+            each.writelines(f"{name}\t{v:.2f}\n" for v in values)
             print(f"  {name}: {stats(values)} ms of {len(values)}", file=sys.stderr)
 
 

@@ -212,7 +212,10 @@ $('span').addEventListener('change', e => { timeline.span = Number(e.target.valu
 function frame() {
   const now = boardUs();
   if (!paused) timeline.draw(now);
-  if (state.finger === 'down' && downUs !== null) $('press').textContent = `held ${((now - downUs) / 1e6).toFixed(1)} s`;
+  if (state.finger === 'down' && downUs !== null) {
+    const held = `held ${((now - downUs) / 1e6).toFixed(1)} s`;
+    if ($('press').textContent !== held) $('press').textContent = held;
+  }
   requestAnimationFrame(frame);
 }
 

@@ -1,11 +1,12 @@
 // The last seconds of the board as a logic analyzer shows them: the pin
 // (every chatter toggle), the latch, the four LEDs and the LED word, and a
 // mark for each log line, signal, command and file written. Drawn into
-// elements kept from frame to frame, at most every 40 ms or a pixel's
-// time, so the page's main thread stays free for the board's changes.
+// elements kept from frame to frame, once it has moved a pixel and at
+// most ten times a second (25 for the short spans), so the page's main
+// thread, and the CPU that paints it, stay free for the board's changes.
 const NS = 'http://www.w3.org/2000/svg';
 const KEEP_US = 120e6;
-const LABEL = 78, ROW = 24, HIGH = 15, EVERY_MS = 40;
+const LABEL = 78, ROW = 24, HIGH = 15;
 const MARKED = new Set(['syslog', 'lumend', 'command', 'file', 'rig']);
 
 function el(name, attrs, parent) {
@@ -71,7 +72,9 @@ export class Timeline {
   event([us, kind, value]) {
     const a = this.changes[kind];
     if (!a) return;
-    a.push([us, kind === 'led' ? parseInt(value, 16) >>> 0 : Number(value === 'high' || value === 'set')]);
+    const v = kind === 'led' ? parseInt(value, 16) >>> 0 : Number(value === 'high' || value === 'set');
+    if (a[a.length - 1][1] === v) return;
+    a.push([us, v]);
     while (a.length > 2 && a[1][0] < us - KEEP_US) a.shift();
     this.dirty = true;
   }
@@ -89,7 +92,8 @@ export class Timeline {
     const width = this.svg.clientWidth || 800, plot = width - LABEL - 10;
     const wall = performance.now();
     const moved = (now - this.drawn.now) * plot / this.span;
-    if (wall - this.drawn.at < EVERY_MS || (moved < 1 && !this.dirty && width === this.drawn.width)) return;
+    const every = this.span >= 10e6 ? 100 : 40;
+    if (wall - this.drawn.at < every || (moved < 1 && !this.dirty && width === this.drawn.width)) return;
     this.drawn = { at: wall, now, width };
     this.dirty = false;
     // Nothing before the board's time 0.
