@@ -12,6 +12,7 @@ import threading
 
 import rig
 from rig import Failure, wait_until
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 
 TRIGGER = "/tmp/tesk_trigger"
@@ -78,10 +79,13 @@ def finger_moves(out):
 # The cases.
 
 def mouse(b, out):
-    """Hold until the LEDs blink, let go, click three times; a picture of
-    the panel in the middle of the selection."""
+    """Hold until the LEDs blink, the pointer wandering off the button
+    meanwhile and let go there, then click three times; a picture of the
+    panel in the middle of the selection."""
     hand = b.mouse()
-    b.hold_blink(hand)
+    # In one action call: WebDriver moves a pointer with no button held in the next.
+    b.hold_blink((lambda: ActionChains(b.driver).move_to_element(b.push).click_and_hold()
+                  .move_by_offset(0, 300).perform(), hand[1]))
     b.wait_dark()
 
     def picture(i):
@@ -98,7 +102,8 @@ def mouse(b, out):
 
 def keyboard(b, out):
     """Space held through the blink, the keyboard repeating meanwhile as
-    a real one does, then a tap of Space, Enter and Space."""
+    a real one does, then a tap of Space, Enter and Space; then Space held
+    while the page loses the focus to another tab."""
     def repeats():
         for _ in range(3):
             b.driver.execute_cdp_cmd("Input.dispatchKeyEvent", {
@@ -109,8 +114,15 @@ def keyboard(b, out):
     b.wait_dark()
     b.count_to(3, [b.key(), b.key(Keys.ENTER), b.key()])
     selection_done(b, out, 3)
-    if finger_moves(out)[1:] != ["down", "up"] * 4:
-        raise Failure(f"the finger moved {finger_moves(out)[1:]}, not four presses")
+    page = b.driver.current_window_handle
+    b.key()[0]()
+    wait_until("the press on the page", lambda: b.board()["finger"] == "down", 10)
+    b.driver.switch_to.new_window("tab")
+    wait_until("the button let go", lambda: finger_moves(out)[-1] == "up", 10)
+    b.driver.close()
+    b.driver.switch_to.window(page)
+    if finger_moves(out)[1:] != ["down", "up"] * 5:
+        raise Failure(f"the finger moved {finger_moves(out)[1:]}, not five presses")
 
 
 def touch(b, out):
