@@ -126,11 +126,21 @@ def keyboard(b, out):
 
 
 def touch(b, out):
-    """A touch held through the blink, a touch tap and a pen tap."""
+    """On a contact that chatters for 10 ms (boardsim's --bounce 10): a
+    touch held through the blink, a touch tap and a pen tap, each press
+    and release chattering; then two taps typed in the gesture words box."""
     b.hold_blink(b.touch())
     b.wait_dark()
     b.count_to(2, [b.touch(), b.pen()])
     selection_done(b, out, 2)
+    pins = [v for _, kind, v in rig.board_events(out)[1] if kind == "pin"]
+    if len(pins) <= 2 * len(finger_moves(out)):
+        raise Failure(f"the pin toggled {len(pins)} times for {len(finger_moves(out))} moves: no chatter")
+    box = b.driver.find_element("id", "wordsText")
+    box.send_keys("tap x2", Keys.ENTER)
+    wait_until("the typed taps", lambda: len(finger_moves(out)) == 1 + 6 + 4)
+    if b.driver.find_element("id", "note").text != "played: tap x2":
+        raise Failure(f"the page says {b.driver.find_element('id', 'note').text!r}")
 
 
 def tab_closed(b, out):
