@@ -114,12 +114,19 @@ class Browser:
     # Gestures, watching the LEDs on the page as `hold blink`, `wait dark`
     # and `count N` do.
 
+    def blinks(self):
+        """How often the page's list has shown all four LEDs lit."""
+        return self.driver.execute_script(
+            f"return document.querySelectorAll('#list li[data-count=\"{ALL_LIT}\"]').length")
+
     def hold_blink(self, hand, while_held=lambda: None):
         press, release = hand
+        before = self.blinks()
         press()
         wait_until("the press on the page", lambda: self.board()["finger"] == "down", 10)
         while_held()
-        wait_until("the selection blink", lambda: self.count() == ALL_LIT)
+        # From the list, which keeps a lit half a slow look at the LEDs would miss.
+        wait_until("the selection blink", lambda: self.blinks() > before)
         release()
 
     def wait_dark(self):
