@@ -16,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <thread>
@@ -148,6 +149,11 @@ static void Queue(const std::string& line, const std::string& where, std::vector
 		display.Say("boardsim: " + where + ": \"" + line + "\": " + error + ", skipped");
 		return;
 	}
+	// What still waits here for room in the queue goes too.
+	if (!steps.empty() && steps[0].kind == Step::LET_GO)
+		waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+					     [](const Step& s) { return s.kind != Step::END; }),
+			      waiting.end());
 	waiting.insert(waiting.end(), steps.begin(), steps.end());
 }
 

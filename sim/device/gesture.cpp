@@ -78,7 +78,7 @@ static void Tap(std::vector<Step>& steps, uint64_t ms, int64_t bounceUs)
 }
 
 static const char* const USAGE =
-    "expected down, up, tap [MS] [xN], hold SECONDS, wait SECONDS, "
+    "expected down, up, tap [MS] [xN], hold SECONDS, wait SECONDS, let go, "
     "hold blink [MAX], hold dark [MAX], wait dark [MAX], see N [MAX], "
     "count N [on polls] [MAX]";
 
@@ -176,6 +176,10 @@ bool ParseGesture(const std::string& line, const std::string& where, std::vector
 		return Watching(w, where + ": \"" + line + "\"", bounceUs, steps, sights, error);
 
 	double s;
+	if (verb == "let" && w.size() == 2 && w[1] == "go" && bounceUs < 0) {
+		steps.push_back({Step::LET_GO});
+		return true;
+	}
 	if ((verb == "down" || verb == "up") && w.size() == 1) {
 		steps.push_back(Move(verb == "down" ? Step::DOWN : Step::UP, bounceUs));
 		return true;

@@ -1,7 +1,9 @@
 // Button gestures for the board simulator, one per line of text:
-//   down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS
+//   down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS | let go
 // A tap is a press of MS milliseconds (150 by default) followed by 350 ms
-// up, so taps in a row stay distinct presses. '#' starts a comment.
+// up, so taps in a row stay distinct presses. "let go" does not wait its
+// turn: it drops every gesture queued or playing and lets go of the button
+// at once, as a driver that leaves must. '#' starts a comment.
 //
 // Those play on a fixed schedule. A person instead watches the LEDs, and
 // so do these words, each giving up after MAX seconds:
@@ -34,7 +36,7 @@
 // One step of a gesture, plain data: boardsim's responder plays it without
 // allocating. Its words live in a table of the parser's.
 struct Step {
-	enum Kind { DOWN, UP, WAIT, UNTIL, AIM, END } kind;
+	enum Kind { DOWN, UP, WAIT, UNTIL, AIM, END, LET_GO } kind;
 	uint64_t ms = 0;	// WAIT: how long; UNTIL: the longest to wait
 	// DOWN, UP: how long the contact chatters, or -1 for boardsim's own.
 	int64_t bounceUs = -1;

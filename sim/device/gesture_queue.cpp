@@ -15,8 +15,29 @@ bool GestureQueue::Take()
 	return true;
 }
 
+// Drops what is queued up to the LET_GO step that asked, and what plays,
+// and lets go of the button; the end of the input is kept.
+void GestureQueue::LetGo(uint64_t now)
+{
+	while (letGone != letGo.load(std::memory_order_acquire)) {
+		for (const Step* s; (s = steps.Peek()) != nullptr;) {
+			Step::Kind kind = s->kind;
+			steps.Pop();
+			ended |= kind == Step::END;
+			if (kind == Step::LET_GO)
+				break;
+		}
+		letGone++;
+		playing = false;
+		deadline = 0;
+		due = now;
+		contact.Move(false, now, uint64_t(bounceUs));
+	}
+}
+
 bool GestureQueue::Play(uint64_t now, uint32_t led, Step& failed, unsigned& seen)
 {
+	LetGo(now);
 	if ((~led & 0xF) != shown || !looked) {
 		shown = ~led & 0xF;
 		shownSince = now;
@@ -61,6 +82,8 @@ bool GestureQueue::Play(uint64_t now, uint32_t led, Step& failed, unsigned& seen
 			// it pressed.
 			ended = true;
 			contact.Move(false, now, uint64_t(bounceUs));
+			break;
+		case Step::LET_GO:	// played when it came
 			break;
 		case Step::DOWN:
 		case Step::UP:

@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include <atomic>
+
 #include "sim/device/contact.h"
 #include "sim/device/gesture.h"
 #include "sim/device/ring.h"
@@ -16,8 +18,16 @@ public:
 	// bounceUs: the chatter of a move that does not give its own.
 	GestureQueue(Contact& contact, int64_t bounceUs) : contact(contact), bounceUs(bounceUs) {}
 
-	// From the reading thread: false when full, the step not taken.
-	bool Push(const Step& step) { return steps.Push(step); }
+	// From the reading thread: false when full, the step not taken. A
+	// LET_GO step is played at once, whatever is queued before it.
+	bool Push(const Step& step)
+	{
+		if (!steps.Push(step))
+			return false;
+		if (step.kind == Step::LET_GO)
+			letGo.fetch_add(1, std::memory_order_release);
+		return true;
+	}
 
 	// Plays what is due by now, the LEDs showing the word led. A step whose
 	// sight never came lets go of the button and drops what was queued
@@ -30,11 +40,14 @@ public:
 
 private:
 	bool Take();
+	void LetGo(uint64_t now);
 	uint64_t Bounce(const Step& s) const { return uint64_t(s.bounceUs >= 0 ? s.bounceUs : bounceUs); }
 
 	Contact& contact;
 	int64_t bounceUs;
 	Ring<Step, 4096> steps;
+	std::atomic<unsigned> letGo{0};	// LET_GO steps pushed, and played
+	unsigned letGone = 0;
 	Step step;			// the one playing
 	bool playing = false, ended = false, looked = false;
 	uint64_t due = 0, deadline = 0, shownSince = 0, movedAt = 0;

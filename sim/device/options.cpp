@@ -21,6 +21,7 @@ static void Usage(FILE* f)
 		"                [--events FILE] [--figures FILE] [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
 		"  down | up | tap [MS] [xN] | hold SECONDS | wait SECONDS\n"
+		"  | let go (drops what is queued and lets go at once)\n"
 		"  and, watching the LEDs: hold blink [MAX] | hold dark [MAX] | wait dark [MAX]\n"
 		"  | see N [MAX] | count N [on polls] [MAX]\n"
 		"  a word that moves the button may end in: bounce MS\n"

@@ -336,11 +336,12 @@ class Panel:
             self.say("up")
 
     def gone(self, viewer):
-        """A viewer's connection has ended: its finger leaves the button."""
+        """A viewer's connection has ended: its finger leaves the button,
+        and the words it typed stop, at once."""
         self.viewers.discard(viewer)
         viewer.pump.cancel()
         if (viewer.holding or viewer.typed) and self.holders() == 0:
-            self.say("up")
+            self.say("let go")
         viewer.holding = False
 
     async def run_boardsim(self, command):

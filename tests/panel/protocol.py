@@ -60,9 +60,9 @@ async def next_of(ws, kind, test=lambda m: True):
         raise Failure(f"no {kind!r} message came") from None
 
 
-def dropped_press(url):
-    """A viewer that presses and then vanishes without a word: a raw
-    WebSocket whose connection is reset."""
+def dropped_press(url, payload=b'{"t":"down"}'):
+    """A viewer that presses (or types) and then vanishes without a word: a
+    raw WebSocket whose connection is reset."""
     host, port = url.split("/")[2].split(":")
     sock = socket.create_connection((host, int(port)))
     key = base64.b64encode(os.urandom(16)).decode()
@@ -71,7 +71,7 @@ def dropped_press(url):
                   "Sec-WebSocket-Version: 13\r\n\r\n").encode())
     if b" 101 " not in sock.recv(4096).split(b"\r\n")[0]:
         raise Failure("no WebSocket for a plain client")
-    payload, mask = b'{"t":"down"}', os.urandom(4)
+    mask = os.urandom(4)
     sock.sendall(bytes([0x81, 0x80 | len(payload)]) + mask +
                  bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
     return sock
@@ -133,13 +133,18 @@ async def check(url, out):
         await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
         reset(sock)
         await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
+        # So does one that typed a long hold: its words stop at once.
+        sock = dropped_press(url, b'{"t":"words","text":"hold 600"}')
+        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
+        reset(sock)
+        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
 
         # A viewer that comes back gets the board and the recent records.
         await b.close()
         c = await http.ws_connect(ws_url)
         hello = await next_of(c, "hello")
         if hello["board"]["finger"] != "up" or \
-                sum(r["text"] == "pressed" for r in hello["records"]) != 3:
+                sum(r["text"] == "pressed" for r in hello["records"]) != 4:
             raise Failure(f"the board anew: {hello['board']}, {len(hello['records'])} records")
 
         # The trace to download holds every press.
@@ -157,7 +162,7 @@ async def check(url, out):
         with open(os.path.join(out, "server.pid")) as f:
             os.kill(int(f.read()), signal.SIGKILL)
         rig.wait_until("the button up after the server died", lambda: fingers(out)[-1] == "up", 10)
-    if fingers(out) != ["down", "up"] * 4:
+    if fingers(out) != ["down", "up"] * 5:
         raise Failure(f"the finger moved {fingers(out)}")
 
 
