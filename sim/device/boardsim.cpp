@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -31,6 +32,7 @@
 #include "sim/device/options.h"
 #include "sim/device/responder.h"
 #include "sim/device/vcd.h"
+#include "sim/device/witness.h"
 
 static volatile sig_atomic_t stopping;
 
@@ -61,8 +63,9 @@ static std::string Unprompt(std::thread& responder)
 
 // Everything the responder reports, written where it belongs.
 struct Writer {
-	Writer(Display& d, BoardTrace& t, BoardEvents& e, const std::vector<Sight>& s, Responder& r, const char* f)
-	    : display(d), trace(t), events(e), sights(s), responder(r), figures(f)
+	Writer(Display& d, BoardTrace& t, BoardEvents& e, const std::vector<Sight>& s, Responder& r,
+	       WitnessLog* w, uint64_t zero, const char* f)
+	    : display(d), trace(t), events(e), sights(s), responder(r), witness(w), zero(zero), figures(f)
 	{
 	}
 
@@ -71,9 +74,13 @@ struct Writer {
 	BoardEvents& events;
 	const std::vector<Sight>& sights;
 	Responder& responder;
+	WitnessLog* witness;
+	uint64_t zero;
 	const char* figures;
 	bool failed = false, done = false;
-	uint64_t lastUs = 0, lost = 0;
+	uint64_t lastUs = 0, lost = 0, faults = 0, machineStalls = 0, longestMachineStall = 0;
+	std::vector<Change> stalls;	// the responder's, until the witness has spoken
+	std::vector<Gap> gaps;		// the witness's
 	std::string written;
 
 	void Fault(uint64_t us, const std::string& what)
@@ -81,9 +88,57 @@ struct Writer {
 		display.Say("boardsim: rig fault: " + what);
 		events.Fault(us, what);
 		failed = true;
+		faults++;
 	}
 
-	void Drain()
+	// A stall of the responder alone is the rig's fault. One that the
+	// witness, on another CPU and in another process, shared was the
+	// whole machine standing still, the daemon with it: harmless, unless a
+	// clear of the daemon's waited through it, which the daemon may then
+	// have read back before the responder woke.
+	void Judge(const Change& c, bool machine)
+	{
+		char what[200];
+		double ms = (c.us - c.fromUs) / 1e3;
+		const char* clear = c.clear ? ", and a clear of the daemon's waited for it" : "";
+		if (!machine) {
+			snprintf(what, sizeof what, "the responder was away %.1f ms, past the %.0f ms a clear may wait%s",
+				 ms, RIG_FAULT_US / 1e3, clear);
+			return Fault(c.us, what);
+		}
+		machineStalls++;
+		longestMachineStall = std::max(longestMachineStall, c.us - c.fromUs);
+		if (c.clear) {
+			snprintf(what, sizeof what, "the whole machine stood still %.1f ms%s", ms, clear);
+			return Fault(c.us, what);
+		}
+		snprintf(what, sizeof what, "the whole machine stood still %.1f ms, every process with it", ms);
+		display.Say(std::string("boardsim: machine stall: ") + what);
+		events.Fault(c.us, what);
+	}
+
+	void Weigh(bool finally)
+	{
+		if (witness != nullptr)
+			for (const Gap* g; (g = witness->gaps.Peek()) != nullptr; witness->gaps.Pop())
+				gaps.push_back(*g);
+		uint64_t now = MonotonicUs() - zero;
+		for (size_t i = 0; i < stalls.size();) {
+			const Change& c = stalls[i];
+			bool shared = false;
+			for (const Gap& g : gaps)
+				shared |= g.from <= c.fromUs + 5000 && g.to + 5000 >= c.us;
+			// The witness says so within a millisecond or two of waking.
+			if (shared || witness == nullptr || finally || now > c.us + 30000) {
+				Judge(c, shared);
+				stalls.erase(stalls.begin() + long(i));
+			} else {
+				i++;
+			}
+		}
+	}
+
+	void Drain(bool finally = false)
 	{
 		while (const Change* c = responder.changes.Peek()) {
 			lastUs = c->us;
@@ -97,20 +152,16 @@ struct Writer {
 				display.Say("boardsim: " + NeverCame(c->step, sights[c->step.sight], c->shown));
 				failed = true;
 				break;
-			case Change::STALL: {
-				char what[160];
-				snprintf(what, sizeof what, "the responder was away %.1f ms, past the %.0f ms a clear may wait%s",
-					 c->awayUs / 1e3, RIG_FAULT_US / 1e3,
-					 c->clear ? ", and a clear of the daemon's waited for it" : "");
-				Fault(c->us, what);
+			case Change::STALL:
+				stalls.push_back(*c);
 				break;
-			}
 			case Change::DONE:
 				done = true;
 				break;
 			}
 			responder.changes.Pop();
 		}
+		Weigh(finally);
 		uint64_t n = responder.lost.load();
 		if (n != lost) {
 			lost = n;
@@ -124,11 +175,13 @@ struct Writer {
 	{
 		if (figures == nullptr)
 			return;
-		char line[160];
-		snprintf(line, sizeof line, "clears %llu worst_answer_ms %.1f longest_gap_ms %.1f rig_faults %llu\n",
+		char line[200];
+		snprintf(line, sizeof line,
+			 "clears %llu worst_answer_ms %.1f longest_gap_ms %.1f rig_faults %llu machine_stalls %llu "
+			 "longest_machine_stall_ms %.1f\n",
 			 (unsigned long long)responder.clears.load(), responder.worstAnswerUs.load() / 1e3,
-			 responder.worstGapUs.load() / 1e3,
-			 (unsigned long long)(responder.stalls.load() + (lost != 0)));
+			 responder.worstGapUs.load() / 1e3, (unsigned long long)faults,
+			 (unsigned long long)machineStalls, longestMachineStall / 1e3);
 		if (written == line)
 			return;
 		written = line;
@@ -181,13 +234,23 @@ int main(int argc, char** argv)
 		return 1;
 	}
 
+	// The responder on one CPU, its witness on another; on a single CPU
+	// no witness can tell the machine's stall from the rig's.
+	cpu_set_t allowed;
+	std::vector<int> cpus;
+	if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+		for (int cpu = 0; cpu < CPU_SETSIZE && cpus.size() < 2; cpu++)
+			if (CPU_ISSET(cpu, &allowed))
+				cpus.push_back(cpu);
+	WitnessLog* witness = cpus.size() == 2 ? StartWitness(zero, RIG_FAULT_US, cpus[1]) : nullptr;
+
 	SimButton button(image.gpio, BUTTON_MASK, o.edge, o.bigEndian);
 	Contact contact(button, o.seed);
 	GestureQueue queue(contact, o.bounceUs);
 	Responder responder(image, button, contact, queue, zero, o.stay);
 	Display display(o.plain, wallZero);
 	std::vector<Sight> sights;
-	Writer writer(display, trace, events, sights, responder, o.figures);
+	Writer writer(display, trace, events, sights, responder, witness, zero, o.figures);
 	std::deque<Step> waiting;
 	for (size_t i = 0; i < o.gestures.size(); i++)
 		Queue(o.gestures[i], "argument " + std::to_string(i + 1), sights, waiting, display);
@@ -203,6 +266,12 @@ int main(int argc, char** argv)
 	sigaction(SIGINT, &sa, nullptr);
 	sigaction(SIGTERM, &sa, nullptr);
 	signal(SIGPIPE, SIG_IGN);
+	if (witness != nullptr) {
+		cpu_set_t one;
+		CPU_ZERO(&one);
+		CPU_SET(cpus[0], &one);
+		pthread_setaffinity_np(thread.native_handle(), sizeof one, &one);
+	}
 	std::string refused = Unprompt(thread);
 	if (!refused.empty())
 		display.Say("boardsim: no " + refused + " for the responder: a busy machine may stall it");
@@ -243,7 +312,8 @@ int main(int argc, char** argv)
 	}
 	responder.Stop();
 	thread.join();
-	writer.Drain();
+	writer.Drain(true);
+	StopWitness(witness);
 	display.Finish();
 	if (!trace.Close(writer.lastUs, error) || !events.Close(error)) {
 		fprintf(stderr, "boardsim: %s\n", error.c_str());

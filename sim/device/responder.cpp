@@ -52,8 +52,9 @@ static void Raise(std::atomic<uint64_t>& worst, uint64_t v)
 
 // A clear found now was written while the responder was away, so it
 // waited at most that long.
-void Responder::Account(uint64_t away, bool answered, uint64_t now)
+void Responder::Account(uint64_t before, bool answered, uint64_t now)
 {
+	uint64_t away = now - before;
 	Raise(worstGapUs, away);
 	if (answered) {
 		clears.fetch_add(1, std::memory_order_relaxed);
@@ -61,11 +62,10 @@ void Responder::Account(uint64_t away, bool answered, uint64_t now)
 	}
 	if (away <= RIG_FAULT_US)
 		return;
-	stalls.fetch_add(1, std::memory_order_relaxed);
 	Change c;
 	c.kind = Change::STALL;
 	c.us = now;
-	c.awayUs = away;
+	c.fromUs = before;
 	c.clear = answered;
 	Post(c);
 }
@@ -75,7 +75,7 @@ void Responder::Run()
 	uint64_t before = Now();
 	while (!stopping.load(std::memory_order_relaxed)) {
 		uint64_t now = Now();
-		Account(now - before, button.Service(), now);
+		Account(before, button.Service(), now);
 		before = now;
 		while (contact.PlayNext(now))
 			Publish(now);

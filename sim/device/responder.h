@@ -6,7 +6,8 @@
 //
 // Real hardware answers a clear at once. If this thread is away past half
 // a selection poll, the daemon's next poll can read its own clear back as a
-// latched press: every gap that long is reported as a fault of the rig.
+// latched press: every gap that long is reported, a fault of the rig unless
+// the whole machine stood still with it (see witness.h).
 #ifndef BUTTOND_SIM_RESPONDER_H
 #define BUTTOND_SIM_RESPONDER_H
 
@@ -33,9 +34,9 @@ struct Change {
 	// FAILED: the step whose sight never came, and what the LEDs showed.
 	Step step;
 	unsigned shown = 0;
-	// STALL: how long the responder was away, and whether a clear of the
-	// daemon's waited for it.
-	uint64_t awayUs = 0;
+	// STALL: since when the responder was away (until us), and whether a
+	// clear of the daemon's waited for it.
+	uint64_t fromUs = 0;
 	bool clear = false;
 };
 
@@ -51,13 +52,13 @@ public:
 
 	Ring<Change, 8192> changes;
 	// Figures of the run, read by the writing thread at any time.
-	std::atomic<uint64_t> clears{0}, worstAnswerUs{0}, worstGapUs{0}, stalls{0}, lost{0};
+	std::atomic<uint64_t> clears{0}, worstAnswerUs{0}, worstGapUs{0}, lost{0};
 
 private:
 	uint64_t Now() const;
 	void Post(const Change& c);
 	void Publish(uint64_t now);
-	void Account(uint64_t away, bool answered, uint64_t now);
+	void Account(uint64_t before, bool answered, uint64_t now);
 
 	BoardImage& image;
 	SimButton& button;

@@ -138,6 +138,9 @@ board_start() {
 # What boardsim said of its own faults: a responder away so long that the
 # daemon may have read its own clear back as a press. False if none.
 rig_faults() { grep 'rig fault' "$out/boardsim" 2>/dev/null; }
+# What it said of the whole machine standing still, the daemon with it
+# (a virtual machine paused by its host). False if nothing.
+machine_stalls() { grep 'machine stall' "$out/boardsim" 2>/dev/null; }
 gesture() { printf '%s\n' "$@" >&3; }
 # What boardsim said of a gesture whose sight never came; false if none.
 gesture_failed() { grep 'never came' "$out/boardsim"; }

@@ -5,11 +5,15 @@ set -euo pipefail
 # shellcheck source=../../sim/sandbox/boardlib.sh
 . boardlib.sh
 
-# A stall of the rig is the rig's fault, whatever it made the daemon do.
+# A stall of the rig is the rig's fault, whatever it made the daemon do;
+# after the whole machine stood still, nobody's for sure.
 fail() {
 	local faults
 	if faults=$(rig_faults); then
 		echo "RIG FAULT, not the daemon's: $faults" >&2
+		echo "(what the scenario then found: $*)" >&2
+	elif faults=$(machine_stalls); then
+		echo "MACHINE STALL, the daemon stood still with the rig: $faults" >&2
 		echo "(what the scenario then found: $*)" >&2
 	else
 		echo "FAIL: $*" >&2
@@ -219,12 +223,24 @@ driver() {
 
 # A stall of the rig is told as the rig's: boardsim stopped for 150 ms in
 # a selection reports a rig fault with the figure, and a check that fails
-# after it is reported as the rig's fault, not the daemon's.
+# after it is reported as the rig's fault, not the daemon's. Stopped with
+# its witness and the daemon, as when the whole machine stands still, it
+# tells that apart.
 rig_stall() {
 	unset BUTTOND_RIG_LOG	# a stall on purpose is no figure of the rig's
 	board && start_daemon -d
 	gesture "hold blink" "wait dark" "count 1"
 	wait_until 30 eval '[ "$(leds_seen | awk "{ print \$NF }")" = 1 ]' || fail "the count 1 never came"
+	sleep 0.3
+	local all witness
+	read -r -a witness < <(cat /proc/"$board_pid"/task/*/children) || true
+	all=("$board_pid" "$(daemon_pid)" "${witness[@]}")
+	[ ${#all[@]} = 3 ] || fail "boardsim and its witness: ${all[*]}"
+	kill -STOP "${all[@]}"
+	sleep 0.15
+	kill -CONT "${all[@]}"
+	wait_until 5 machine_stalls >/dev/null || fail "boardsim did not report the machine's stall"
+	! rig_faults >/dev/null || fail "the machine's stall taken for the rig's"
 	kill -STOP "$board_pid"
 	sleep 0.15
 	kill -CONT "$board_pid"
@@ -400,5 +416,6 @@ name=$1
 shift
 "$name" "$@"
 ! rig_faults >/dev/null || fail "the rig stalled"
+machine_stalls || true
 rig_figures
 echo "PASS: $name"
