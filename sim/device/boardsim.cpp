@@ -45,6 +45,14 @@ static uint64_t MonotonicUs()
 	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
 }
 
+static void Pin(std::thread& t, int cpu)
+{
+	cpu_set_t one;
+	CPU_ZERO(&one);
+	CPU_SET(cpu, &one);
+	pthread_setaffinity_np(t.native_handle(), sizeof one, &one);
+}
+
 // Hardware is never late: the responder runs at real-time priority with
 // its memory locked where the system allows. Where it does not, say so
 // once, so a stall that follows is not a surprise.
@@ -78,7 +86,7 @@ struct Writer {
 	uint64_t zero;
 	const char* figures;
 	bool failed = false, done = false;
-	uint64_t lastUs = 0, lost = 0, faults = 0, machineStalls = 0, longestMachineStall = 0;
+	uint64_t lastUs = 0, lost = 0, faults = 0, machineStalls = 0, longestMachineStall = 0, slowCpus = 0;
 	std::vector<Change> stalls;	// the responder's, until the witness has spoken
 	std::vector<Gap> gaps;		// the witness's
 	std::string written;
@@ -102,7 +110,7 @@ struct Writer {
 		double ms = (c.us - c.fromUs) / 1e3;
 		const char* clear = c.clear ? ", and a clear of the daemon's waited for it" : "";
 		if (!machine) {
-			snprintf(what, sizeof what, "the responder was away %.1f ms, past the %.0f ms a clear may wait%s",
+			snprintf(what, sizeof what, "the rig was away %.1f ms, past the %.0f ms a clear may wait%s",
 				 ms, RIG_FAULT_US / 1e3, clear);
 			return Fault(c.us, what);
 		}
@@ -114,6 +122,25 @@ struct Writer {
 		}
 		snprintf(what, sizeof what, "the whole machine stood still %.1f ms, every process with it", ms);
 		display.Say(std::string("boardsim: machine stall: ") + what);
+		events.Fault(c.us, what);
+	}
+
+	// The responder's CPU stood still while the second answered the
+	// clears: the trace's stamps of that moment are late, and a contact
+	// whose chatter came that late was no contact within its limits.
+	void Late(const Change& c)
+	{
+		char what[200];
+		double ms = (c.us - c.fromUs) / 1e3;
+		if (c.chatter) {
+			snprintf(what, sizeof what, "the responder's CPU stood still %.1f ms, and the contact's chatter "
+				 "came that late", ms);
+			return Fault(c.us, what);
+		}
+		snprintf(what, sizeof what, "the responder's CPU stood still %.1f ms; its second answered the "
+			 "clears, and the trace's stamps of that moment are late", ms);
+		slowCpus++;
+		display.Say(std::string("boardsim: slow CPU: ") + what);
 		events.Fault(c.us, what);
 	}
 
@@ -155,12 +182,17 @@ struct Writer {
 			case Change::STALL:
 				stalls.push_back(*c);
 				break;
+			case Change::LATE:
+				Late(*c);
+				break;
 			case Change::DONE:
 				done = true;
 				break;
 			}
 			responder.changes.Pop();
 		}
+		for (const Change* c; (c = responder.seconded.Peek()) != nullptr; responder.seconded.Pop())
+			stalls.push_back(*c);
 		Weigh(finally);
 		uint64_t n = responder.lost.load();
 		if (n != lost) {
@@ -178,10 +210,10 @@ struct Writer {
 		char line[200];
 		snprintf(line, sizeof line,
 			 "clears %llu worst_answer_ms %.1f longest_gap_ms %.1f rig_faults %llu machine_stalls %llu "
-			 "longest_machine_stall_ms %.1f\n",
+			 "longest_machine_stall_ms %.1f slow_cpus %llu\n",
 			 (unsigned long long)responder.clears.load(), responder.worstAnswerUs.load() / 1e3,
 			 responder.worstGapUs.load() / 1e3, (unsigned long long)faults,
-			 (unsigned long long)machineStalls, longestMachineStall / 1e3);
+			 (unsigned long long)machineStalls, longestMachineStall / 1e3, (unsigned long long)slowCpus);
 		if (written == line)
 			return;
 		written = line;
@@ -234,15 +266,15 @@ int main(int argc, char** argv)
 		return 1;
 	}
 
-	// The responder on one CPU, its witness on another; on a single CPU
-	// no witness can tell the machine's stall from the rig's.
+	// The responder on one CPU and its second on another; on a single CPU
+	// neither the second nor a witness can help.
 	cpu_set_t allowed;
 	std::vector<int> cpus;
 	if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
 		for (int cpu = 0; cpu < CPU_SETSIZE && cpus.size() < 2; cpu++)
 			if (CPU_ISSET(cpu, &allowed))
 				cpus.push_back(cpu);
-	WitnessLog* witness = cpus.size() == 2 ? StartWitness(zero, RIG_FAULT_US, cpus[1]) : nullptr;
+	WitnessLog* witness = cpus.size() == 2 ? StartWitness(zero, RIG_FAULT_US) : nullptr;
 
 	SimButton button(image.gpio, BUTTON_MASK, o.edge, o.bigEndian);
 	Contact contact(button, o.seed);
@@ -260,19 +292,22 @@ int main(int argc, char** argv)
 	sigfillset(&all);
 	pthread_sigmask(SIG_BLOCK, &all, &none);
 	std::thread thread([&] { responder.Run(); });
+	std::thread second;
+	if (cpus.size() == 2)
+		second = std::thread([&] { responder.Answer(); });
 	pthread_sigmask(SIG_SETMASK, &none, nullptr);
 	struct sigaction sa = {};
 	sa.sa_handler = OnSignal;
 	sigaction(SIGINT, &sa, nullptr);
 	sigaction(SIGTERM, &sa, nullptr);
 	signal(SIGPIPE, SIG_IGN);
-	if (witness != nullptr) {
-		cpu_set_t one;
-		CPU_ZERO(&one);
-		CPU_SET(cpus[0], &one);
-		pthread_setaffinity_np(thread.native_handle(), sizeof one, &one);
+	if (second.joinable()) {
+		Pin(thread, cpus[0]);
+		Pin(second, cpus[1]);
 	}
 	std::string refused = Unprompt(thread);
+	if (second.joinable() && refused.empty())
+		refused = Unprompt(second);
 	if (!refused.empty())
 		display.Say("boardsim: no " + refused + " for the responder: a busy machine may stall it");
 
@@ -312,6 +347,8 @@ int main(int argc, char** argv)
 	}
 	responder.Stop();
 	thread.join();
+	if (second.joinable())
+		second.join();
 	writer.Drain(true);
 	StopWitness(witness);
 	display.Finish();

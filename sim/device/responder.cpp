@@ -17,13 +17,20 @@ Responder::Responder(BoardImage& image, SimButton& button, Contact& contact, Ges
 		     uint64_t zeroUs, bool stay)
     : image(image), button(button), contact(contact), queue(queue), zero(zeroUs), stay(stay)
 {
+	lastPass = Now();
 }
 
 uint64_t Responder::Now() const { return MonotonicUs() - zero; }
 
-void Responder::Post(const Change& c)
+void Responder::Post(Ring<Change, 8192>& ring, const Change& c)
 {
-	if (!changes.Push(c))
+	if (!ring.Push(c))
+		lost.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Responder::Post(Ring<Change, 64>& ring, const Change& c)
+{
+	if (!ring.Push(c))
 		lost.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -39,7 +46,7 @@ void Responder::Publish(uint64_t now)
 	if (published && c.led == last.led && c.pinLow == last.pinLow && c.latched == last.latched &&
 	    c.finger == last.finger)
 		return;
-	Post(c);
+	Post(changes, c);
 	last = c;
 	published = true;
 }
@@ -50,32 +57,58 @@ static void Raise(std::atomic<uint64_t>& worst, uint64_t v)
 		worst.store(v, std::memory_order_relaxed);
 }
 
-// A clear found now was written while the responder was away, so it
-// waited at most that long.
-void Responder::Account(uint64_t before, bool answered, uint64_t now)
+// A pass of either thread: how long the rig as a whole had been away.
+uint64_t Responder::Pass(uint64_t now)
 {
-	uint64_t away = now - before;
+	uint64_t before = lastPass.exchange(now);
+	return now > before ? now - before : 0;
+}
+
+// A clear found now was written while the rig was away, so it waited at
+// most that long. A STALL to report when that was past the limit, else a
+// STATE to drop.
+Change Responder::Account(uint64_t away, bool answered, uint64_t now)
+{
 	Raise(worstGapUs, away);
 	if (answered) {
 		clears.fetch_add(1, std::memory_order_relaxed);
 		Raise(worstAnswerUs, away);
 	}
-	if (away <= RIG_FAULT_US)
-		return;
 	Change c;
-	c.kind = Change::STALL;
-	c.us = now;
-	c.fromUs = before;
-	c.clear = answered;
-	Post(c);
+	if (away > RIG_FAULT_US) {
+		c.kind = Change::STALL;
+		c.us = now;
+		c.fromUs = now - away;
+		c.clear = answered;
+	}
+	return c;
+}
+
+void Responder::Sleep(uint64_t until) const
+{
+	uint64_t at = zero + until;
+	struct timespec ts = {time_t(at / 1000000), long(at % 1000000) * 1000};
+	clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
 }
 
 void Responder::Run()
 {
-	uint64_t before = Now();
+	uint64_t before = Now(), seconds = secondPasses.load();
 	while (!stopping.load(std::memory_order_relaxed)) {
-		uint64_t now = Now();
-		Account(before, button.Service(), now);
+		uint64_t now = Now(), toggle = contact.NextUs();
+		Change c = Account(Pass(now), button.Service(), now);
+		if (c.kind == Change::STALL)
+			Post(changes, c);
+		// This CPU alone stood still if the second thread kept passing.
+		uint64_t passes = secondPasses.load(std::memory_order_relaxed);
+		if (now - before > RIG_FAULT_US && (passes - seconds) * 4 * TICK_US >= now - before) {
+			c.kind = Change::LATE;
+			c.us = now;
+			c.fromUs = before;
+			c.chatter = toggle != UINT64_MAX && toggle + RIG_FAULT_US < now;
+			Post(changes, c);
+		}
+		seconds = passes;
 		before = now;
 		while (contact.PlayNext(now))
 			Publish(now);
@@ -83,7 +116,7 @@ void Responder::Run()
 		if (queue.Play(now, image.Led(), failed.step, failed.shown)) {
 			failed.kind = Change::FAILED;
 			failed.us = now;
-			Post(failed);
+			Post(changes, failed);
 		}
 		while (contact.PlayNext(now))
 			Publish(now);
@@ -93,16 +126,23 @@ void Responder::Run()
 
 		// Wake for the next toggle or step on time, else within a tick
 		// for the LEDs and the daemon's clears.
-		uint64_t wake = std::min({now + TICK_US, contact.NextUs(), queue.DueUs()});
-		uint64_t at = zero + std::max(wake, now);
-		struct timespec ts = {time_t(at / 1000000), long(at % 1000000) * 1000};
-		clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+		Sleep(std::max(std::min({now + TICK_US, contact.NextUs(), queue.DueUs()}), now));
 	}
 	Change done;
 	done.kind = Change::DONE;
 	done.us = Now();
-	while (!changes.Push(done) && !stopping.load(std::memory_order_relaxed)) {
-		struct timespec ts = {0, 1000000};
-		nanosleep(&ts, nullptr);
+	while (!changes.Push(done) && !stopping.load(std::memory_order_relaxed))
+		Sleep(Now() + TICK_US);
+}
+
+void Responder::Answer()
+{
+	while (!stopping.load(std::memory_order_relaxed)) {
+		uint64_t now = Now();
+		secondPasses.fetch_add(1, std::memory_order_relaxed);
+		Change c = Account(Pass(now), button.Service(), now);
+		if (c.kind == Change::STALL)
+			Post(seconded, c);
+		Sleep(now + TICK_US);
 	}
 }

@@ -4,10 +4,14 @@
 // every change to the thread that writes the trace and the display through
 // a ring: no I/O, no allocation, no lock.
 //
-// Real hardware answers a clear at once. If this thread is away past half
-// a selection poll, the daemon's next poll can read its own clear back as a
-// latched press: every gap that long is reported, a fault of the rig unless
-// the whole machine stood still with it (see witness.h).
+// Real hardware answers a clear at once. If the rig is away past half a
+// selection poll, the daemon's next poll can read its own clear back as a
+// latched press. So a second thread, on another CPU, answers clears too: a
+// virtual machine's host may stop one CPU for a tenth of a second while the
+// other, the daemon's perhaps, runs on. Every time both were away that long
+// is reported, a fault of the rig unless the whole machine stood still
+// with it (see witness.h); so is a stall of the responder's own CPU, a
+// fault if the contact's chatter came late through it.
 #ifndef BUTTOND_SIM_RESPONDER_H
 #define BUTTOND_SIM_RESPONDER_H
 
@@ -26,7 +30,7 @@ static const uint64_t RIG_FAULT_US = 40000;
 
 // What the responder saw, in order, for the writing thread.
 struct Change {
-	enum Kind { STATE, FAILED, STALL, DONE } kind = STATE;
+	enum Kind { STATE, FAILED, STALL, LATE, DONE } kind = STATE;
 	uint64_t us = 0;	// since boardsim's time zero
 	// STATE: the board as it is now.
 	uint32_t led = 0;
@@ -34,10 +38,12 @@ struct Change {
 	// FAILED: the step whose sight never came, and what the LEDs showed.
 	Step step;
 	unsigned shown = 0;
-	// STALL: since when the responder was away (until us), and whether a
-	// clear of the daemon's waited for it.
+	// STALL: since when the rig was away (until us), and whether a clear
+	// of the daemon's waited for it. LATE: since when the responder's CPU
+	// stood still while the other answered, and whether the contact's
+	// chatter came late through it.
 	uint64_t fromUs = 0;
-	bool clear = false;
+	bool clear = false, chatter = false;
 };
 
 class Responder {
@@ -48,17 +54,22 @@ public:
 		  uint64_t zeroUs, bool stay);
 
 	void Run();	// the thread's body
+	void Answer();	// the second thread's: clears alone, from another CPU
 	void Stop() { stopping = true; }
 
 	Ring<Change, 8192> changes;
+	Ring<Change, 64> seconded;	// the second thread's stalls
 	// Figures of the run, read by the writing thread at any time.
 	std::atomic<uint64_t> clears{0}, worstAnswerUs{0}, worstGapUs{0}, lost{0};
 
 private:
 	uint64_t Now() const;
-	void Post(const Change& c);
+	void Post(Ring<Change, 8192>& ring, const Change& c);
+	void Post(Ring<Change, 64>& ring, const Change& c);
 	void Publish(uint64_t now);
-	void Account(uint64_t before, bool answered, uint64_t now);
+	uint64_t Pass(uint64_t now);
+	Change Account(uint64_t away, bool answered, uint64_t now);
+	void Sleep(uint64_t until) const;
 
 	BoardImage& image;
 	SimButton& button;
@@ -67,6 +78,7 @@ private:
 	uint64_t zero;
 	bool stay;
 	std::atomic<bool> stopping{false};
+	std::atomic<uint64_t> lastPass{0}, secondPasses{0};
 	Change last;
 	bool published = false;
 };

@@ -31,7 +31,7 @@ static void Watch(WitnessLog& log, uint64_t zero, uint64_t limit)
 	}
 }
 
-WitnessLog* StartWitness(uint64_t zeroUs, uint64_t limitUs, int cpu)
+WitnessLog* StartWitness(uint64_t zeroUs, uint64_t limitUs)
 {
 	void* shared = mmap(nullptr, sizeof(WitnessLog), PROT_READ | PROT_WRITE,
 			    MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -57,10 +57,6 @@ WitnessLog* StartWitness(uint64_t zeroUs, uint64_t limitUs, int cpu)
 	int null = open("/dev/null", O_RDWR);
 	for (int fd = 0; fd < 3 && null >= 0; fd++)
 		dup2(null, fd);
-	cpu_set_t set;
-	CPU_ZERO(&set);
-	CPU_SET(cpu, &set);
-	sched_setaffinity(0, sizeof set, &set);
 	struct sched_param sp = {};
 	sp.sched_priority = 10;
 	sched_setscheduler(0, SCHED_FIFO, &sp);

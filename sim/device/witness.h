@@ -1,8 +1,8 @@
-// boardsim's witness: a process of its own, on another CPU, that only keeps
-// time. When the responder was away, the witness tells whether the machine
-// as a whole stood still (a virtual machine paused by its host: every
-// process, the daemon too) or the rig alone did. Being another process, it
-// runs on when boardsim alone is stopped.
+// boardsim's witness: a process of its own that only keeps time. When the
+// rig was away, the witness tells whether the machine as a whole stood
+// still (a virtual machine paused by its host: every process, the daemon
+// too) or the rig alone did. Being another process, it runs on when
+// boardsim alone is stopped.
 #ifndef BUTTOND_SIM_WITNESS_H
 #define BUTTOND_SIM_WITNESS_H
 
@@ -23,9 +23,9 @@ struct WitnessLog {
 	int pid = 0;		// boardsim's side only
 };
 
-// Starts the witness on cpu, at real-time priority where allowed; it ends
-// with boardsim, however boardsim ends. Null where it cannot start.
-WitnessLog* StartWitness(uint64_t zeroUs, uint64_t limitUs, int cpu);
+// Starts the witness at real-time priority where allowed; it ends with
+// boardsim, however boardsim ends. Null where it cannot start.
+WitnessLog* StartWitness(uint64_t zeroUs, uint64_t limitUs);
 // Ends it and waits for it.
 void StopWitness(WitnessLog* log);
 

@@ -139,8 +139,9 @@ board_start() {
 # daemon may have read its own clear back as a press. False if none.
 rig_faults() { grep 'rig fault' "$out/boardsim" 2>/dev/null; }
 # What it said of the whole machine standing still, the daemon with it
-# (a virtual machine paused by its host). False if nothing.
-machine_stalls() { grep 'machine stall' "$out/boardsim" 2>/dev/null; }
+# (a virtual machine paused by its host), or of the responder's CPU alone
+# standing still while its second answered the clears. False if nothing.
+machine_stalls() { grep -E 'machine stall|slow CPU' "$out/boardsim" 2>/dev/null; }
 gesture() { printf '%s\n' "$@" >&3; }
 # What boardsim said of a gesture whose sight never came; false if none.
 gesture_failed() { grep 'never came' "$out/boardsim"; }
