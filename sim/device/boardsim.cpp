@@ -14,7 +14,6 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/time.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,11 +24,13 @@
 
 #include "board/registers.h"
 #include "sim/device/board_image.h"
+#include "sim/device/clock.h"
 #include "sim/device/display.h"
 #include "sim/device/events.h"
 #include "sim/device/gesture.h"
 #include "sim/device/gesture_queue.h"
 #include "sim/device/options.h"
+#include "sim/device/report.h"
 #include "sim/device/responder.h"
 #include "sim/device/vcd.h"
 #include "sim/device/witness.h"
@@ -38,11 +39,17 @@ static volatile sig_atomic_t stopping;
 
 static void OnSignal(int) { stopping = 1; }
 
-static uint64_t MonotonicUs()
+// The first two CPUs this process may run on: the responder's and its
+// second's. On a single CPU neither the second nor a witness can help.
+static std::vector<int> TwoCpus()
 {
-	struct timespec ts;
-	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
+	cpu_set_t allowed;
+	std::vector<int> cpus;
+	if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+		for (int cpu = 0; cpu < CPU_SETSIZE && cpus.size() < 2; cpu++)
+			if (CPU_ISSET(cpu, &allowed))
+				cpus.push_back(cpu);
+	return cpus;
 }
 
 static void Pin(std::thread& t, int cpu)
@@ -69,178 +76,100 @@ static std::string Unprompt(std::thread& responder)
 	return refused;
 }
 
-// Everything the responder reports, written where it belongs.
-struct Writer {
-	Writer(Display& d, BoardTrace& t, BoardEvents& e, const std::vector<Sight>& s, Responder& r,
-	       WitnessLog* w, uint64_t zero, const char* f)
-	    : display(d), trace(t), events(e), sights(s), responder(r), witness(w), zero(zero), figures(f)
-	{
+// Starts the responder, and its second where there is another CPU, with
+// every signal left to this thread; then the signals' handlers.
+static void Start(Responder& responder, const std::vector<int>& cpus, std::thread& first, std::thread& second,
+		  Display& display)
+{
+	sigset_t all, none;
+	sigfillset(&all);
+	pthread_sigmask(SIG_BLOCK, &all, &none);
+	first = std::thread([&responder] { responder.Run(); });
+	if (cpus.size() == 2)
+		second = std::thread([&responder] { responder.Answer(); });
+	pthread_sigmask(SIG_SETMASK, &none, nullptr);
+	struct sigaction sa = {};
+	sa.sa_handler = OnSignal;
+	sigaction(SIGINT, &sa, nullptr);
+	sigaction(SIGTERM, &sa, nullptr);
+	signal(SIGPIPE, SIG_IGN);
+	if (second.joinable()) {
+		Pin(first, cpus[0]);
+		Pin(second, cpus[1]);
 	}
+	std::string refused = Unprompt(first);
+	if (second.joinable() && refused.empty())
+		refused = Unprompt(second);
+	if (!refused.empty())
+		display.Say("boardsim: no " + refused + " for the responder: a busy machine may stall it");
+}
 
+// Gestures parsed into steps, held here until the responder's queue has
+// room for them.
+struct Input {
+	Input(GestureQueue& q, Display& d) : queue(q), display(d) {}
+
+	GestureQueue& queue;
 	Display& display;
-	BoardTrace& trace;
-	BoardEvents& events;
-	const std::vector<Sight>& sights;
-	Responder& responder;
-	WitnessLog* witness;
-	uint64_t zero;
-	const char* figures;
-	bool failed = false, done = false;
-	uint64_t lastUs = 0, lost = 0, faults = 0, machineStalls = 0, longestMachineStall = 0, slowCpus = 0;
-	std::vector<Change> stalls;	// the responder's, until the witness has spoken
-	std::vector<Gap> gaps;		// the witness's
-	std::string written;
+	std::vector<Sight> sights;
+	std::deque<Step> waiting;
+	std::string partial;
+	unsigned lineNo = 0;
+	bool eof = false;
 
-	void Fault(uint64_t us, const std::string& what)
+	// Parses a line into steps; a bad line is said and skipped.
+	void Queue(const std::string& line, const std::string& where)
 	{
-		display.Say("boardsim: rig fault: " + what);
-		events.Fault(us, what);
-		failed = true;
-		faults++;
-	}
-
-	// A stall of the responder alone is the rig's fault. One that the
-	// witness, on another CPU and in another process, shared was the
-	// whole machine standing still, the daemon with it: harmless, unless a
-	// clear of the daemon's waited through it, which the daemon may then
-	// have read back before the responder woke.
-	void Judge(const Change& c, bool machine)
-	{
-		char what[200];
-		double ms = (c.us - c.fromUs) / 1e3;
-		const char* clear = c.clear ? ", and a clear of the daemon's waited for it" : "";
-		if (!machine) {
-			snprintf(what, sizeof what, "the rig was away %.1f ms, past the %.0f ms a clear may wait%s",
-				 ms, RIG_FAULT_US / 1e3, clear);
-			return Fault(c.us, what);
-		}
-		machineStalls++;
-		longestMachineStall = std::max(longestMachineStall, c.us - c.fromUs);
-		if (c.clear) {
-			snprintf(what, sizeof what, "the whole machine stood still %.1f ms%s", ms, clear);
-			return Fault(c.us, what);
-		}
-		snprintf(what, sizeof what, "the whole machine stood still %.1f ms, every process with it", ms);
-		display.Say(std::string("boardsim: machine stall: ") + what);
-		events.Fault(c.us, what);
-	}
-
-	// The responder's CPU stood still while the second answered the
-	// clears: the trace's stamps of that moment are late, and a contact
-	// whose chatter came that late was no contact within its limits.
-	void Late(const Change& c)
-	{
-		char what[200];
-		double ms = (c.us - c.fromUs) / 1e3;
-		if (c.chatter) {
-			snprintf(what, sizeof what, "the responder's CPU stood still %.1f ms, and the contact's chatter "
-				 "came that late", ms);
-			return Fault(c.us, what);
-		}
-		snprintf(what, sizeof what, "the responder's CPU stood still %.1f ms; its second answered the "
-			 "clears, and the trace's stamps of that moment are late", ms);
-		slowCpus++;
-		display.Say(std::string("boardsim: slow CPU: ") + what);
-		events.Fault(c.us, what);
-	}
-
-	void Weigh(bool finally)
-	{
-		if (witness != nullptr)
-			for (const Gap* g; (g = witness->gaps.Peek()) != nullptr; witness->gaps.Pop())
-				gaps.push_back(*g);
-		uint64_t now = MonotonicUs() - zero;
-		for (size_t i = 0; i < stalls.size();) {
-			const Change& c = stalls[i];
-			bool shared = false;
-			for (const Gap& g : gaps)
-				shared |= g.from <= c.fromUs + 5000 && g.to + 5000 >= c.us;
-			// The witness says so within a millisecond or two of waking.
-			if (shared || witness == nullptr || finally || now > c.us + 30000) {
-				Judge(c, shared);
-				stalls.erase(stalls.begin() + long(i));
-			} else {
-				i++;
-			}
-		}
-	}
-
-	void Drain(bool finally = false)
-	{
-		while (const Change* c = responder.changes.Peek()) {
-			lastUs = c->us;
-			switch (c->kind) {
-			case Change::STATE:
-				display.Show(c->us, c->led, c->finger, c->latched);
-				trace.Record(c->us, c->led, c->pinLow, c->latched);
-				events.Record(c->us, c->led, c->pinLow, c->latched, c->finger);
-				break;
-			case Change::FAILED:
-				display.Say("boardsim: " + NeverCame(c->step, sights[c->step.sight], c->shown));
-				failed = true;
-				break;
-			case Change::STALL:
-				stalls.push_back(*c);
-				break;
-			case Change::LATE:
-				Late(*c);
-				break;
-			case Change::DONE:
-				done = true;
-				break;
-			}
-			responder.changes.Pop();
-		}
-		for (const Change* c; (c = responder.seconded.Peek()) != nullptr; responder.seconded.Pop())
-			stalls.push_back(*c);
-		Weigh(finally);
-		uint64_t n = responder.lost.load();
-		if (n != lost) {
-			lost = n;
-			Fault(lastUs, "the writer fell behind, and the trace lost " + std::to_string(n) + " changes");
-		}
-		Figures();
-	}
-
-	// One line, rewritten when it changes, for the rig's own report.
-	void Figures()
-	{
-		if (figures == nullptr)
+		std::vector<Step> steps;
+		std::string error;
+		if (!ParseGesture(line, where, steps, sights, error)) {
+			display.Say("boardsim: " + where + ": \"" + line + "\": " + error + ", skipped");
 			return;
-		char line[200];
-		snprintf(line, sizeof line,
-			 "clears %llu worst_answer_ms %.1f longest_gap_ms %.1f rig_faults %llu machine_stalls %llu "
-			 "longest_machine_stall_ms %.1f slow_cpus %llu\n",
-			 (unsigned long long)responder.clears.load(), responder.worstAnswerUs.load() / 1e3,
-			 responder.worstGapUs.load() / 1e3, (unsigned long long)faults,
-			 (unsigned long long)machineStalls, longestMachineStall / 1e3, (unsigned long long)slowCpus);
-		if (written == line)
+		}
+		// What still waits here for room in the queue goes too.
+		if (!steps.empty() && steps[0].kind == Step::LET_GO)
+			waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
+						     [](const Step& s) { return s.kind != Step::END; }),
+				      waiting.end());
+		waiting.insert(waiting.end(), steps.begin(), steps.end());
+	}
+
+	void Feed()
+	{
+		while (!waiting.empty() && queue.Push(waiting.front()))
+			waiting.pop_front();
+	}
+
+	// Reads what standard input has, waiting at most a couple of
+	// milliseconds; its end lets the finger go once the gestures are done.
+	void Read()
+	{
+		struct timespec ts = {0, 2000000};
+		struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+		if (ppoll(&p, eof ? 0 : 1, &ts, nullptr) <= 0)
 			return;
-		written = line;
-		if (FILE* f = fopen(figures, "w")) {
-			fputs(line, f);
-			fclose(f);
+		char buf[512];
+		ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+		if (n < 0 && errno == EINTR)
+			return;
+		if (n <= 0) {
+			eof = true;
+			if (!partial.empty())
+				Queue(partial, "line " + std::to_string(++lineNo));
+			waiting.push_back(Step{Step::END});
+			return;
+		}
+		for (ssize_t i = 0; i < n; i++) {
+			if (buf[i] != '\n') {
+				if (partial.size() < 4096)
+					partial += buf[i];
+				continue;
+			}
+			Queue(partial, "line " + std::to_string(++lineNo));
+			partial.clear();
 		}
 	}
 };
-
-// Parses a line into steps for the responder; a bad line is said and skipped.
-static void Queue(const std::string& line, const std::string& where, std::vector<Sight>& sights,
-		  std::deque<Step>& waiting, Display& display)
-{
-	std::vector<Step> steps;
-	std::string error;
-	if (!ParseGesture(line, where, steps, sights, error)) {
-		display.Say("boardsim: " + where + ": \"" + line + "\": " + error + ", skipped");
-		return;
-	}
-	// What still waits here for room in the queue goes too.
-	if (!steps.empty() && steps[0].kind == Step::LET_GO)
-		waiting.erase(std::remove_if(waiting.begin(), waiting.end(),
-					     [](const Step& s) { return s.kind != Step::END; }),
-			      waiting.end());
-	waiting.insert(waiting.end(), steps.begin(), steps.end());
-}
 
 int main(int argc, char** argv)
 {
@@ -266,95 +195,35 @@ int main(int argc, char** argv)
 		return 1;
 	}
 
-	// The responder on one CPU and its second on another; on a single CPU
-	// neither the second nor a witness can help.
-	cpu_set_t allowed;
-	std::vector<int> cpus;
-	if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
-		for (int cpu = 0; cpu < CPU_SETSIZE && cpus.size() < 2; cpu++)
-			if (CPU_ISSET(cpu, &allowed))
-				cpus.push_back(cpu);
+	std::vector<int> cpus = TwoCpus();
 	WitnessLog* witness = cpus.size() == 2 ? StartWitness(zero, RIG_FAULT_US) : nullptr;
-
 	SimButton button(image.gpio, BUTTON_MASK, o.edge, o.bigEndian);
 	Contact contact(button, o.seed);
 	GestureQueue queue(contact, o.bounceUs);
 	Responder responder(image, button, contact, queue, zero, o.stay);
 	Display display(o.plain, wallZero);
-	std::vector<Sight> sights;
-	Writer writer(display, trace, events, sights, responder, witness, zero, o.figures);
-	std::deque<Step> waiting;
+	Input input(queue, display);
+	Report report(display, trace, events, input.sights, responder, witness, zero, o.figures);
 	for (size_t i = 0; i < o.gestures.size(); i++)
-		Queue(o.gestures[i], "argument " + std::to_string(i + 1), sights, waiting, display);
+		input.Queue(o.gestures[i], "argument " + std::to_string(i + 1));
 
-	// Signals come to this thread, never the responder's.
-	sigset_t all, none;
-	sigfillset(&all);
-	pthread_sigmask(SIG_BLOCK, &all, &none);
-	std::thread thread([&] { responder.Run(); });
-	std::thread second;
-	if (cpus.size() == 2)
-		second = std::thread([&] { responder.Answer(); });
-	pthread_sigmask(SIG_SETMASK, &none, nullptr);
-	struct sigaction sa = {};
-	sa.sa_handler = OnSignal;
-	sigaction(SIGINT, &sa, nullptr);
-	sigaction(SIGTERM, &sa, nullptr);
-	signal(SIGPIPE, SIG_IGN);
-	if (second.joinable()) {
-		Pin(thread, cpus[0]);
-		Pin(second, cpus[1]);
-	}
-	std::string refused = Unprompt(thread);
-	if (second.joinable() && refused.empty())
-		refused = Unprompt(second);
-	if (!refused.empty())
-		display.Say("boardsim: no " + refused + " for the responder: a busy machine may stall it");
-
-	bool eof = false;
-	std::string partial;
-	unsigned lineNo = 0;
-	while (!writer.done && !stopping) {
-		while (!waiting.empty() && queue.Push(waiting.front()))
-			waiting.pop_front();
-		writer.Drain();
-		// A couple of milliseconds for the display, the trace and the
-		// gestures typed; the responder does not wait on them.
-		struct timespec ts = {0, 2000000};
-		struct pollfd p = {STDIN_FILENO, POLLIN, 0};
-		if (ppoll(&p, eof ? 0 : 1, &ts, nullptr) <= 0)
-			continue;
-		char buf[512];
-		ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0) {
-			eof = true;
-			if (!partial.empty())
-				Queue(partial, "line " + std::to_string(++lineNo), sights, waiting, display);
-			waiting.push_back(Step{Step::END});
-			continue;
-		}
-		for (ssize_t i = 0; i < n; i++) {
-			if (buf[i] != '\n') {
-				if (partial.size() < 4096)
-					partial += buf[i];
-				continue;
-			}
-			Queue(partial, "line " + std::to_string(++lineNo), sights, waiting, display);
-			partial.clear();
-		}
+	std::thread first, second;
+	Start(responder, cpus, first, second, display);
+	while (!report.done && !stopping) {
+		input.Feed();
+		report.Drain();
+		input.Read();
 	}
 	responder.Stop();
-	thread.join();
+	first.join();
 	if (second.joinable())
 		second.join();
-	writer.Drain(true);
+	report.Drain(true);
 	StopWitness(witness);
 	display.Finish();
-	if (!trace.Close(writer.lastUs, error) || !events.Close(error)) {
+	if (!trace.Close(report.lastUs, error) || !events.Close(error)) {
 		fprintf(stderr, "boardsim: %s\n", error.c_str());
 		return 1;
 	}
-	return writer.failed ? 1 : 0;
+	return report.failed ? 1 : 0;
 }

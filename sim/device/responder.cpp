@@ -4,14 +4,9 @@
 
 #include <algorithm>
 
-static const uint64_t TICK_US = 1000;	// well inside the 5 ms a clear may take
+#include "sim/device/clock.h"
 
-static uint64_t MonotonicUs()
-{
-	struct timespec ts;
-	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
-}
+static const uint64_t TICK_US = 1000;	// well inside the 5 ms a clear may take
 
 Responder::Responder(BoardImage& image, SimButton& button, Contact& contact, GestureQueue& queue,
 		     uint64_t zeroUs, bool stay)

@@ -11,12 +11,7 @@
 
 #include <new>
 
-static uint64_t MonotonicUs()
-{
-	struct timespec ts;
-	clock_gettime(CLOCK_MONOTONIC, &ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000;
-}
+#include "sim/device/clock.h"
 
 static void Watch(WitnessLog& log, uint64_t zero, uint64_t limit)
 {
