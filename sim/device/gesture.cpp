@@ -224,11 +224,11 @@ bool Sees(const Step& s, unsigned shown, uint64_t stillMs)
 
 uint64_t AimUs(uint64_t changedUs, uint64_t earliestUs)
 {
-	const uint64_t poll = POLL_MS * 1000;
+	const uint64_t poll = POLL_MS * 1000, first = changedUs + SETTLE_MS * 1000;
 	uint64_t k = 2;
-	if (earliestUs + AIM_LEAD_US > changedUs + k * poll)
-		k = (earliestUs + AIM_LEAD_US - changedUs + poll - 1) / poll;
-	return changedUs + k * poll - AIM_LEAD_US;
+	if (earliestUs + AIM_LEAD_US > first + k * poll)
+		k = (earliestUs + AIM_LEAD_US - first + poll - 1) / poll;
+	return first + k * poll - AIM_LEAD_US;
 }
 
 std::string NeverCame(const Step& step, const Sight& sight, unsigned shown)

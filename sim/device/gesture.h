@@ -19,9 +19,10 @@
 //                     before it (modulo 16); MAX is per tap
 //   count N on polls [MAX]
 //                     the same, each press and each release starting 2 ms
-//                     before a selection poll: the LEDs' last change marks
-//                     one, and they follow it every 80 ms; a press starts
-//                     at least 120 ms after the finger last moved
+//                     before a selection poll: the first comes 100 ms
+//                     after the LEDs' last change, and the rest every
+//                     80 ms; a press starts at least 120 ms after the
+//                     finger last moved
 // Every word that moves the button takes "bounce MS" at its end: its
 // presses and releases chatter for MS milliseconds instead of boardsim's
 // --bounce.
@@ -65,6 +66,10 @@ static const uint64_t STILL_MS = 1000;
 // The selection's poll interval, and how far ahead of a poll an aimed edge
 // starts: late wake-ups only ever move the daemon's polls later.
 static const uint64_t POLL_MS = 80;
+// The LEDs change as the selection begins and as it counts; 20 ms later it
+// reads the button once more and clears the latch, and its polls follow
+// that reading every 80 ms.
+static const uint64_t SETTLE_MS = 20;
 static const uint64_t AIM_LEAD_US = 2000;
 // An aimed press comes no sooner than this after the finger last moved.
 static const uint64_t AIM_UP_US = 120000;
@@ -87,8 +92,8 @@ bool Sees(const Step& s, unsigned shown, uint64_t stillMs);
 // played (a count's tap knows its number then), shown what the LEDs showed.
 std::string NeverCame(const Step& step, const Sight& sight, unsigned shown);
 // When an AIM step lets its press start: AIM_LEAD_US before the first
-// poll, two or more after the LEDs' last change, that is not before
-// earliestUs.
+// poll, the second or a later one after the LEDs' last change, that is
+// not before earliestUs.
 uint64_t AimUs(uint64_t changedUs, uint64_t earliestUs);
 
 #endif
