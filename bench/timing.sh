@@ -31,7 +31,7 @@ stats() { sort -n | awk '{ v[NR] = $1 } END { printf "%d / %d / %d", v[1], v[int
 # Records' HH:MM:SS.mmm stamps in milliseconds, for awk.
 MS='function ms(t, a) { split(t, a, /[:.]/); return ((a[1] * 60 + a[2]) * 60 + a[3]) * 1000 + a[4] }'
 
-# The window's close after the counting poll (the last press's debug line
+# The window's close after the last count (the last press's debug line
 # to the verdict) less 5 s, and the blink half-periods (150 to 350 ms
 # between a pattern and dark, or dark and the pattern again), over the
 # selections played.
