@@ -12,6 +12,8 @@ static const unsigned POLL_US = 80000;
 // release, and every toggle latches. A level read inside the chatter can
 // say up while the finger is still down.
 static const unsigned SETTLE_US = 20000;
+// A wake-up this much past its time was late: something else had the CPU.
+static const uint32_t LATE_MS = 10;
 static const uint32_t WINDOW_SECONDS = 5;
 static const uint32_t COUNT_LIMIT = 15;
 
@@ -48,6 +50,11 @@ void SelectAction()
 		// going on and its latch stays for the release.
 		if (!holdOver || !HasButtonBeenPressed() || !IsButtonUpSettled())
 			continue;
+		// Cleared before the LEDs show the count: a person may press again
+		// the moment they see it, and that press must latch after the clear.
+		ClearButtonEvent();
+		Timer sinceClear(TIMER_MILLISECONDS);
+		sinceClear.Start();
 		count++;
 		if (debugLevel != 0)
 			OsSyslog(LOG_NOTICE, " Button Pressed %d", count);
@@ -62,11 +69,13 @@ void SelectAction()
 			continue;	// cancelled: the loop ends
 		// The first up reading may have fallen in the press's own chatter
 		// and the second in its release's, still going on: a short tap.
-		// The clear waits until that is over too, so the chatter's edges
-		// go with it instead of counting the press again. A button down
-		// again by then is the next press, whose edge the latch keeps.
+		// Once that is over, its edges latched since go too, so the press
+		// does not count again. Not if the button is down again: the next
+		// press, whose edge the latch keeps. Nor if the CPU was busy and
+		// this wake-up came late: a whole press may have come and gone
+		// meanwhile, and the latch is all that tells of it.
 		OsUsleep(SETTLE_US);
-		if (!IsButtonPressed())
+		if (sinceClear.Elapsed() <= SETTLE_US / 1000 + LATE_MS && !IsButtonPressed())
 			ClearButtonEvent();
 	}
 

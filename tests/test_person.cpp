@@ -205,4 +205,37 @@ TEST(Person, NPressesRunActionN)
 	}
 }
 
+// A quick person on a busy board: after the first tap they press again
+// the moment the LEDs show its count, as boardsim's count word does, while
+// every short sleep of the selection ends late, as on a CPU that other
+// work keeps busy. A whole press may come and go while the daemon sleeps
+// after a count; the latch keeps it, and it must count.
+TEST(Person, QuickPressesCountOnABusyCpu)
+{
+	const uint64_t selection = 7 * SEC;	// the hold is confirmed at 5 s, the blink takes 2 s
+	for (uint64_t late : {0, 5, 15, 40, 100, 150, 300})
+		for (uint64_t hold : {30, 60, 150, 400})
+			for (uint64_t reaction : {0, 5, 20})
+				for (LatchEdge edge : {LatchEdge::Press, LatchEdge::Release, LatchEdge::Both})
+					for (unsigned n : {4u, 16u}) {
+						// The hold let go in the blink; the first tap well
+						// after the loop has found it over, however late.
+						BoardWorld b({{500 * MS, 6 * SEC}, Tap(selection + SEC, hold)}, 0, edge);
+						unsigned made = 1;
+						world.afterSleep = [&](uint64_t from, uint64_t to) {
+							if (made < n && (~b.led & 0xF) == made % 16 && from > selection + SEC)
+								b.script.Add(Tap(from + reaction * MS, hold)), made++;
+							b.script.Advance(from, to);
+						};
+						world.late = [&](uint64_t us) { return world.now >= selection && us < 100 * MS ? late * MS : 0; };
+						b.RunUntil(40 * SEC);
+						std::string verdict = Verdict(n);
+						ASSERT_EQ(Verdicts(), std::vector<std::string>{verdict})
+						    << n << " presses held " << hold << " ms, each " << reaction
+						    << " ms after its count showed, sleeps " << late << " ms late, latch edge "
+						    << int(edge);
+						ASSERT_EQ(Counts(selection, verdict), CountsOf(n));
+					}
+}
+
 }  // namespace

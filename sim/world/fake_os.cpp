@@ -37,7 +37,7 @@ void FakeWorld::Advance(uint64_t us)
 {
 	ObserveLed();
 	uint64_t from = now;
-	now += us;
+	now += us + (late ? late(us) : 0);
 	for (auto& step : wallSteps)
 		if (step.second != 0 && step.first <= now) {
 			wallBaseUs += step.second;

@@ -32,6 +32,9 @@ struct FakeWorld {
 	// wall clock moves by second microseconds, whatever the daemon is
 	// doing.
 	std::vector<std::pair<uint64_t, int64_t>> wallSteps;
+	// How much later than asked a sleep of us ends, on a busy CPU; none
+	// when unset. Called as the sleep begins.
+	std::function<uint64_t(uint64_t us)> late;
 	bool logToStderr = false;	// log lines also to stderr, for death tests
 	// The identity last given to openlog, as given: libc keeps the pointer.
 	const char* logIdent = nullptr;
