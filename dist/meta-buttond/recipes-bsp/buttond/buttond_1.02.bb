@@ -15,7 +15,7 @@ SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
 # The release commit goes here. While developing, "${AUTOREV}" follows the
 # branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
 # through externalsrc or devtool instead (the layer's README).
-SRCREV = "a539b5f4a884376782eec6021c033b0bf5bcf8f1"
+SRCREV = "6842d354d1299cdd392464823f4fee25d131a787"
 
 inherit cmake update-rc.d systemd
 
