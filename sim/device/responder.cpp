@@ -52,10 +52,15 @@ static void Raise(std::atomic<uint64_t>& worst, uint64_t v)
 		worst.store(v, std::memory_order_relaxed);
 }
 
-// A pass of either thread: how long the rig as a whole had been away.
+// A pass of either thread: how long the rig as a whole had been away. A
+// thread stopped between reading the clock and getting here brings a time
+// the other has passed since; it must not set the last pass back, or the
+// other's next pass would count that stop as the whole rig's.
 uint64_t Responder::Pass(uint64_t now)
 {
-	uint64_t before = lastPass.exchange(now);
+	uint64_t before = lastPass.load(std::memory_order_relaxed);
+	while (before < now && !lastPass.compare_exchange_weak(before, now, std::memory_order_relaxed)) {
+	}
 	return now > before ? now - before : 0;
 }
 
