@@ -17,18 +17,6 @@ Responder::Responder(BoardImage& image, SimButton& button, Contact& contact, Ges
 
 uint64_t Responder::Now() const { return MonotonicUs() - zero; }
 
-void Responder::Post(Ring<Change, 8192>& ring, const Change& c)
-{
-	if (!ring.Push(c))
-		lost.fetch_add(1, std::memory_order_relaxed);
-}
-
-void Responder::Post(Ring<Change, 64>& ring, const Change& c)
-{
-	if (!ring.Push(c))
-		lost.fetch_add(1, std::memory_order_relaxed);
-}
-
 // Every change of the board, each toggle of a chattering contact included.
 void Responder::Publish(uint64_t now)
 {
@@ -46,10 +34,14 @@ void Responder::Publish(uint64_t now)
 	published = true;
 }
 
-static void Raise(std::atomic<uint64_t>& worst, uint64_t v)
+// Raises v to x unless it is higher already, whichever thread gets there
+// first; returns what v held before.
+static uint64_t Raise(std::atomic<uint64_t>& v, uint64_t x)
 {
-	if (v > worst.load(std::memory_order_relaxed))
-		worst.store(v, std::memory_order_relaxed);
+	uint64_t before = v.load(std::memory_order_relaxed);
+	while (before < x && !v.compare_exchange_weak(before, x, std::memory_order_relaxed)) {
+	}
+	return before;
 }
 
 // A pass of either thread: how long the rig as a whole had been away. A
@@ -58,9 +50,7 @@ static void Raise(std::atomic<uint64_t>& worst, uint64_t v)
 // other's next pass would count that stop as the whole rig's.
 uint64_t Responder::Pass(uint64_t now)
 {
-	uint64_t before = lastPass.load(std::memory_order_relaxed);
-	while (before < now && !lastPass.compare_exchange_weak(before, now, std::memory_order_relaxed)) {
-	}
+	uint64_t before = Raise(lastPass, now);
 	return now > before ? now - before : 0;
 }
 

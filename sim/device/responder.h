@@ -64,8 +64,12 @@ public:
 
 private:
 	uint64_t Now() const;
-	void Post(Ring<Change, 8192>& ring, const Change& c);
-	void Post(Ring<Change, 64>& ring, const Change& c);
+	template <size_t N>
+	void Post(Ring<Change, N>& ring, const Change& c)
+	{
+		if (!ring.Push(c))
+			lost.fetch_add(1, std::memory_order_relaxed);
+	}
 	void Publish(uint64_t now);
 	uint64_t Pass(uint64_t now);
 	Change Account(uint64_t away, bool answered, uint64_t now);
