@@ -70,7 +70,7 @@ rm -f "$out/ready" "$out/url"
 	--events "$out/events" "${sim[@]}" &
 server=$!
 echo "$server" >"$out/server.pid"
-wait_until 10 eval 'test -s "$out/url" && test -e "$image" || ! kill -0 "$server" 2>/dev/null'
+wait_until 30 eval 'test -s "$out/url" && test -e "$image" || ! kill -0 "$server" 2>/dev/null'
 kill -0 "$server" 2>/dev/null || exit 1
 machine && echo "panel: booting the emulated board; its init script starts buttond -d"
 daemon_start buttond -d || { echo "panel: buttond did not start" >&2; exit 1; }

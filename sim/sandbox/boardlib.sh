@@ -133,7 +133,7 @@ board_start() {
 	# shellcheck disable=SC2034 # for the scenarios that stop it
 	board_pid=$!
 	exec 3>"$out/gestures"
-	wait_until 5 test -e $image
+	wait_until 30 test -e $image
 }
 # What boardsim said of its own faults: a responder away so long that the
 # daemon may have read its own clear back as a press. False if none.

@@ -29,7 +29,7 @@ timeline() {
 	done
 }
 board_zero() {
-	wait_until 5 test -s "$out/board.vcd"
+	wait_until 30 test -s "$out/board.vcd"
 	start=$(ms "$(awk '$1 == "$date" { print $3; exit }' "$out/board.vcd")")
 }
 

@@ -107,7 +107,7 @@ bounce_check() {	# COUNT GESTURE...
 	expect_same "log" "5 Start of button hold...
 5  Button was held for 4 SEC...$counts
 5 Running Command for Action $n." "$(daemon_log | tail -n +3)"
-	wait_until 10 eval '[ "$(lines "$out/signals")" -ge 3 ]' || fail "lumend missed a signal"
+	wait_until 30 eval '[ "$(lines "$out/signals")" -ge 3 ]' || fail "lumend missed a signal"
 	sleep 0.5
 	expect_same "LEDs" "0 15 0 15 0 15 0 15 0 $(seq -s ' ' "$n") 0 $n 0 $n 0 $n 0 $n 0 " "$(leds_seen)"
 }
@@ -127,7 +127,7 @@ clock_step() {
 	expect_same "log tail" "5  Button Pressed 15
 5  Button Pressed 16
 5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
-	wait_until 10 eval '[ "$(lines "$out/signals")" -ge 2 ]' || fail "lumend missed a signal"
+	wait_until 30 eval '[ "$(lines "$out/signals")" -ge 2 ]' || fail "lumend missed a signal"
 	sleep 0.5
 	expect_same "signals" "SIGUSR1 SIGUSR2" "$(cut -f2 "$out/signals" | xargs)"
 }
@@ -190,13 +190,13 @@ actions() {
 	# the two may share a millisecond or swap: half a second decides.
 	local shell=background ran=background finished dark
 	[ "$(on_board 'basename "$(readlink -f /bin/sh)"')" = busybox ] && shell=foreground
-	wait_until 5 at_least "$out/journal" 1 || fail "tallyrep did not run"
+	wait_until 30 at_least "$out/journal" 1 || fail "tallyrep did not run"
 	finished=$(head -n 1 "$out/journal" | cut -f1)
 	dark=$(awk -F'\t' '$2 == "leds" && $3 ~ / 0$/ { t = $1 } END { print t }' "$out/boardsim")
 	[ "$(ms "$dark")" -gt $(($(ms "$finished") - 500)) ] && ran=foreground
 	expect_same "where action 1 ran" "$shell" "$ran"
 	for n in 2 4 5 6; do select_count $n; done
-	wait_until 5 at_least "$out/journal" 3 || true
+	wait_until 30 at_least "$out/journal" 3 || true
 	expect_same "journal" "tallyrep	-auto
 tallyrep	-i -l -s buttonpush
 factory_reset	" "$(cut -f2- "$out/journal")"
@@ -210,7 +210,7 @@ factory_reset	" "$(cut -f2- "$out/journal")"
 driver() {
 	board
 	gesture "hold blink 0.5" "tap"
-	wait_until 5 gesture_failed >/dev/null || fail "the gesture did not give up"
+	wait_until 30 gesture_failed >/dev/null || fail "the gesture did not give up"
 	expect_same "failure" 'boardsim: line 1: "hold blink 0.5": the selection blink never came in 0.5 s (the LEDs show 0)' \
 		"$(gesture_failed)"
 	sleep 0.5
@@ -239,7 +239,7 @@ rig_stall() {
 	kill -STOP "${all[@]}"
 	sleep 0.15
 	kill -CONT "${all[@]}"
-	wait_until 5 machine_stalls >/dev/null || fail "boardsim did not report the machine's stall"
+	wait_until 30 machine_stalls >/dev/null || fail "boardsim did not report the machine's stall"
 	! rig_faults >/dev/null || fail "the machine's stall taken for the rig's"
 	# The responder's CPU taken for 150 ms, as a virtual machine's host
 	# may take one: the second thread answers the clears meanwhile.
@@ -250,13 +250,13 @@ rig_stall() {
 		# shellcheck disable=SC2016 # the hog's own shell expands them
 		chrt -f 20 taskset -c "$cpu" sh -c \
 			'end=$(($(date +%s%N) + 150000000)); while [ "$(date +%s%N)" -lt $end ]; do :; done'
-		wait_until 5 eval 'machine_stalls | grep -q "slow CPU"' || fail "boardsim did not report its slow CPU"
+		wait_until 30 eval 'machine_stalls | grep -q "slow CPU"' || fail "boardsim did not report its slow CPU"
 		! rig_faults >/dev/null || fail "the responder's slow CPU taken for a stalled rig"
 	fi
 	kill -STOP "$board_pid"
 	sleep 0.15
 	kill -CONT "$board_pid"
-	wait_until 5 rig_faults >/dev/null || fail "boardsim did not report its stall"
+	wait_until 30 rig_faults >/dev/null || fail "boardsim did not report its stall"
 	[[ $(rig_faults) =~ "rig fault: the rig was away "(1[5-9][0-9]|[2-9][0-9][0-9])\.[0-9]" ms" ]] ||
 		fail "the stall's report: $(rig_faults)"
 	local said
@@ -277,7 +277,7 @@ time_calls() {
 	qemu-ppc -strace -L /mnt/emu/root "$BUTTOND_EMULATED" 2>"$out/strace" 3>&-
 	wait_until 30 logged "^Writing pid" || fail "daemon did not start"
 	select_count 3
-	wait_until 10 logged "^Running Command for Action 3" || fail "action 3 did not run"
+	wait_until 30 logged "^Running Command for Action 3" || fail "action 3 did not run"
 	local old32 calls
 	old32='time|stime|utimes?|futimesat|utimensat|nanosleep|clock_(gettime|settime|getres|nanosleep|adjtime)'
 	old32+='|timer(fd)?_(gettime|settime)|io_getevents|pselect6|ppoll|recvmmsg|semtimedop'
@@ -297,7 +297,7 @@ time_calls() {
 claimed_page() {
 	board
 	BUTTOND_KERNEL_ARGS="reserve=0xE0000000,0x1000" machine_boot 3>&- || fail "no boot"
-	wait_until 10 logged "^Error mapping /dev/mem, exiting" || fail "the mapping was not refused"
+	wait_until 30 logged "^Error mapping /dev/mem, exiting" || fail "the mapping was not refused"
 	expect_same "statuses" "@status 0
 @status 1" "$(on_board 'reap /usr/sbin/buttond' | sed 's/^@status [0-9]* /@status /')"
 	[ "$(logged_times '^Error mapping')" = 2 ] || fail "the second start did not say why it ended"
@@ -306,7 +306,7 @@ claimed_page() {
 short_hold() {
 	board && start_daemon
 	gesture "hold 2"
-	wait_until 10 logged "Was not held" || fail "no verdict on the short hold"
+	wait_until 30 logged "Was not held" || fail "no verdict on the short hold"
 	expect_same "log" "5 Start of button hold...
 5  Was not held long enough.  Cleared." "$(daemon_log | tail -n 2)"
 	[ "$(lines "$out/signals")" = 0 ] || fail "lumend was signalled"
@@ -336,11 +336,11 @@ $refusal
 @status 255" "$(on_board 'reap /usr/sbin/buttond' | sed 's/^@status [0-9]* /@status /')"
 	else
 		buttond 2>"$out/refusal"
-		wait_until 10 logged "already running" || fail "second copy not refused"
+		wait_until 30 logged "already running" || fail "second copy not refused"
 		sleep 0.2
 		cmp "$out/refusal" <(echo "$refusal"; echo) || fail "refusal: $(od -c "$out/refusal")"
 	fi
-	wait_until 10 logged "already running" || fail "second copy not logged"
+	wait_until 30 logged "already running" || fail "second copy not logged"
 	expect_same "refusal log" "5 Another buttond process is already running with PID $first , exiting" \
 		"$(daemon_log | tail -n 1)"
 	[ "$(daemon_pid)" = "$first" ] && [ "$(on_board 'pidof buttond')" = "$first" ] ||
@@ -386,17 +386,17 @@ init_script() {
 	run restart >/dev/null || fail "restart"
 	[ "$(daemon_pid)" != "$first" ] || fail "restart kept the old process"
 	on_board "kill -9 $(daemon_pid)"
-	wait_until 5 eval '! running' || fail "kill -9 left the daemon"
+	wait_until 30 eval '! running' || fail "kill -9 left the daemon"
 	status 3
 	run restart >/dev/null || fail "restart after kill -9"
 	status 0
 	expect_same "stop" "Stopping buttond: OK" "$(run stop)"
 	status 3
 	# Gone once its parent has reaped it: BusyBox init takes up to a second.
-	wait_until 5 eval '! running' || fail "daemon survived stop"
+	wait_until 30 eval '! running' || fail "daemon survived stop"
 	on_board "$exec_path >/dev/null 2>&1" 3>&-
 	run stop >/dev/null || fail "stop inside the guard"
-	wait_until 5 eval '! running' || fail "daemon survived a stop inside its guard"
+	wait_until 30 eval '! running' || fail "daemon survived a stop inside its guard"
 	! run bogus >/dev/null || fail "unknown command accepted"
 }
 
