@@ -4,7 +4,8 @@
 // elements kept from frame to frame, once it has moved a pixel and at
 // most ten times a second (25 for the short spans), so the page's main
 // thread, and the CPU that paints it, stay free for the board's changes.
-const NS = 'http://www.w3.org/2000/svg';
+// New elements take the namespace of the page's own SVG markup.
+const NS = document.querySelector('svg').namespaceURI;
 const KEEP_US = 120e6;
 const LABEL = 78, ROW = 24, HIGH = 15;
 const MARKED = new Set(['syslog', 'lumend', 'command', 'file', 'rig']);
