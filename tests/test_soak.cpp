@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/world/virtual_board.h"
+#include "tests/outcome.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ TEST(Soak, SixtyVirtualDays)
 			world.wallSteps = {{g * HOUR + 8 * SEC + uint64_t(n % 16) * SEC, step}};
 		world.events.clear();
 		b.RunUntil(g * HOUR + 40 * SEC);
-		std::string verdict = n % 16 == 0 ? " No Command selected. Clearing."
-				      : n > 6 ? "No command ro run: 7"
-					      : "Running Command for Action " + std::to_string(n) + ".";
+		std::string verdict = n == 7 ? "No command ro run: 7" : Verdict(n);
 		ASSERT_EQ(world.Only(Event::LOG).back().text, verdict) << "gesture " << g;
 		ASSERT_EQ(world.Only(Event::SHELL).size(), n % 16 == 0 ? 2u : n > 6 ? 3u : 4u) << g;
 		// The third line ends the window, after the hold's two; the LEDs
