@@ -138,22 +138,31 @@ TEST(Gesture, TimelinesToTheMillisecond)
 	}
 }
 
-// After the verdict's blink and the light daemon's signal, actions 1 to 6
-// each run their one command (what each does is checked end to end, on
-// the board's files); numbers without an action only say so.
-TEST(Gesture, ActionsRunAfterTheBlink)
+// Every action's command line as the shell gets it, after the blink and the
+// light daemon's signal; numbers without an action only say so.
+TEST(Gesture, ActionTable)
 {
+	const char* const commands[] = {
+		nullptr,
+		"/bin/tallyrep -auto &> /dev/null",
+		"/bin/tallyrep -i -l -s buttonpush &> /dev/null",
+		"echo \"User Button Checkin\" > /tmp/tesk_trigger 2> /dev/null",
+		"touch /etc/vorn/wireless/FORCE_PROVISIONING &> /dev/null",
+		"touch /etc/vorn/wireless/FORCE_PRL &> /dev/null",
+		"/bin/sh /etc/vorn/recovery/firstboot/factory_reset &> /dev/null",
+		nullptr,
+	};
 	for (uint32_t n = 0; n < 8; n++) {
 		BoardWorld b({}, 0);
 		RunAction(n);
 		std::vector<Event> shell = world.Only(Event::SHELL);
-		bool known = n >= 1 && n <= 6;
-		ASSERT_EQ(shell.size(), known ? 2u : 1u) << n;
+		ASSERT_EQ(shell.size(), commands[n] ? 2u : 1u) << n;
 		EXPECT_EQ(shell[0].text, "killall -SIGUSR2 lumend &> /dev/null");
 		EXPECT_EQ(shell[0].us, 2 * SEC) << "the blink comes first";
-		if (!known) {
+		if (commands[n])
+			EXPECT_EQ(shell[1].text, commands[n]);
+		else
 			EXPECT_EQ(world.Only(Event::LOG).back().text, "No command ro run: " + std::to_string(n));
-		}
 	}
 }
 
