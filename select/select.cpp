@@ -12,19 +12,84 @@ static const unsigned POLL_US = 80000;
 // release, and every toggle latches. A level read inside the chatter can
 // say up while the finger is still down.
 static const unsigned SETTLE_US = 20000;
-// A wake-up this much past its time was late: something else had the CPU.
-static const uint32_t LATE_MS = 10;
 static const uint32_t WINDOW_SECONDS = 5;
 static const uint32_t COUNT_LIMIT = 15;
 
-// Up now, and still up once any chatter is over. An up reading alone may be
-// a press just begun, its contact still chattering.
-static bool IsButtonUpSettled()
+enum Settle { SETTLE_DOWN, SETTLE_MOVED, SETTLE_STILL };
+
+// Microseconds on the monotonic clock, to time the contact's rest: the
+// sleeps may end late, and their length is not to be assumed.
+static uint64_t MonotonicUs()
+{
+	struct timespec ts;
+	while (OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0)
+		;
+	return uint64_t(ts.tv_sec) * 1000000 + uint32_t(ts.tv_nsec) / 1000;
+}
+
+// Did the contact lie still and up for a settle time? The latch is cleared,
+// the button read up, and a settle time later read up again with nothing
+// latched since. A contact that moved in between moved both ways, and one
+// of the two edges latches whichever edges the board latches. The clock
+// is read after the first reading and before the second: stillUs is the
+// least time the contact lay still.
+static Settle SettleUp(uint64_t& from, uint64_t& stillUs)
+{
+	ClearButtonEvent();
+	if (IsButtonPressed())
+		return SETTLE_DOWN;
+	from = MonotonicUs();
+	OsUsleep(SETTLE_US);
+	stillUs = MonotonicUs() - from;
+	if (IsButtonPressed())
+		return SETTLE_DOWN;
+	return HasButtonBeenPressed() ? SETTLE_MOVED : SETTLE_STILL;
+}
+
+// Up at a poll: is the press over? A release still chattering spoils a try;
+// the next starts where it ended, so chatter costs a settle time, not a
+// poll. The tries stop at a poll's length, for a contact that never rests.
+static bool HasButtonSettledUp(uint64_t& from, uint64_t& stillUs)
+{
+	for (unsigned i = 0; i < POLL_US / SETTLE_US; i++) {
+		Settle s = SettleUp(from, stillUs);
+		if (s != SETTLE_MOVED)
+			return s == SETTLE_STILL;
+	}
+	return false;
+}
+
+// A press shorter than its own chatter may read up, its contact lying still
+// through a whole settle time, and chatter again after: at most twice the
+// settle time from the first up reading. Once that is over, what it latched
+// goes, however late this wake-up: chatter must never count as a press. A
+// whole press that a busy CPU let come and go meanwhile cannot be told from
+// it and goes too; the LEDs show the count, and the person presses again.
+// Not when the button is down by then: that is the next press, its edge
+// kept.
+static void ClearLateChatter(uint64_t from, uint64_t stillUs)
+{
+	if (stillUs >= 2 * SETTLE_US)
+		return;		// lay still longer than any chatter lasts
+	uint64_t e = MonotonicUs() - from;
+	if (e < 2 * SETTLE_US)
+		OsUsleep(unsigned(2 * SETTLE_US - e));
+	if (!IsButtonPressed())
+		ClearButtonEvent();
+}
+
+// Is the hold that opened selection mode over? It is once the button reads
+// up: its release has begun, and its chatter is over a settle time later.
+// What it latched goes then. A press the person has begun meanwhile,
+// however soon after the blink, is the first of the selection.
+static bool IsHoldOver(bool& pressed)
 {
 	if (IsButtonPressed())
 		return false;
 	OsUsleep(SETTLE_US);
-	return !IsButtonPressed();
+	ClearButtonEvent();
+	pressed = IsButtonPressed();
+	return true;
 }
 
 void SelectAction()
@@ -32,29 +97,30 @@ void SelectAction()
 	uint32_t count = 0;
 	selectTimer->SetTimeout(WINDOW_SECONDS);
 	selectTimer->Start();
+	ClearButtonEvent();
 	// The hold that opened selection mode may still be going on, or its
 	// release still chattering; every edge of it latches, whichever edges
-	// the board latches. Nothing counts until it is over, and what latched
-	// until then goes with the clear. The window runs meanwhile.
+	// the board latches. Nothing counts until it is over. The window runs
+	// meanwhile.
 	bool holdOver = false;
+	bool pressed = false;	// a press latched, not yet counted
+	uint64_t from = 0, stillUs = 0;	// the last settle's rest
 
 	while (selectTimer->IsActive()) {
-		if (!holdOver && IsButtonUpSettled()) {
-			ClearButtonEvent();
-			holdOver = true;
-		}
+		if (!holdOver)
+			holdOver = IsHoldOver(pressed);
 		OsUsleep(POLL_US);
-		// A press counts once it is latched and the button is up again,
-		// so a press held across several polls counts once. Up must still
-		// read up once any chatter is over; if not, the press is still
-		// going on and its latch stays for the release.
-		if (!holdOver || !HasButtonBeenPressed() || !IsButtonUpSettled())
+		if (!holdOver)
 			continue;
-		// Cleared before the LEDs show the count: a person may press again
-		// the moment they see it, and that press must latch after the clear.
-		ClearButtonEvent();
-		Timer sinceClear(TIMER_MILLISECONDS);
-		sinceClear.Start();
+		// A press counts once it is latched and the button is up again,
+		// so a press held across several polls counts once. The settle's
+		// clears may take the latch while the press goes on: it is kept
+		// here until the press counts.
+		if (HasButtonBeenPressed())
+			pressed = true;
+		if (!pressed || IsButtonPressed() || !HasButtonSettledUp(from, stillUs))
+			continue;
+		pressed = false;
 		count++;
 		if (debugLevel != 0)
 			OsSyslog(LOG_NOTICE, " Button Pressed %d", count);
@@ -64,19 +130,12 @@ void SelectAction()
 		} else {
 			selectTimer->Start();
 		}
+		// The latch was cleared before the press was found over, and has
+		// held nothing since: a person who presses the moment the LEDs
+		// show the count has that press latched.
 		ShowLedPattern(count);
-		if (count == 0)
-			continue;	// cancelled: the loop ends
-		// The first up reading may have fallen in the press's own chatter
-		// and the second in its release's, still going on: a short tap.
-		// Once that is over, its edges latched since go too, so the press
-		// does not count again. Not if the button is down again: the next
-		// press, whose edge the latch keeps. Nor if the CPU was busy and
-		// this wake-up came late: a whole press may have come and gone
-		// meanwhile, and the latch is all that tells of it.
-		OsUsleep(SETTLE_US);
-		if (sinceClear.Elapsed() <= SETTLE_US / 1000 + LATE_MS && !IsButtonPressed())
-			ClearButtonEvent();
+		if (count != 0)
+			ClearLateChatter(from, stillUs);
 	}
 
 	if (count != 0)
