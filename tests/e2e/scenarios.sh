@@ -266,6 +266,35 @@ rig_stall() {
 	exit 0
 }
 
+# A failure the rig explains runs again (rerun.sh): the first run stops
+# boardsim for 150 ms in the selection blink, whose halves the trace
+# judges, and so must fail as the rig's; the second, left alone, passes.
+rig_rerun() {
+	unset BUTTOND_RIG_LOG	# a stall on purpose is no figure of the rig's
+	board && start_daemon -d
+	if [ "${BUTTOND_RUN:-1}" = 1 ]; then
+		gesture "hold blink"
+		wait_until 30 eval '[ "$(leds_seen | awk "{ print \$NF }")" = 15 ]' || fail "the blink never came"
+		kill -STOP "$board_pid"
+		sleep 0.15
+		kill -CONT "$board_pid"
+		wait_until 30 rig_faults >/dev/null || fail "boardsim did not report its stall"
+		gesture "wait dark" "count 1"
+	else
+		select_count 1
+	fi
+	wait_until 60 eval '[ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
+}
+
+# The wrong expectation, without a stall: fails on its first run, and must
+# never run again (CTest expects it to fail; a second run would pass).
+no_rerun() {
+	[ "${BUTTOND_RUN:-1}" = 1 ] || { echo "PASS: a daemon's failure run again"; exit 0; }
+	board && start_daemon -d
+	select_count 1
+	expect_same "verdict" "Running Command for Action 2." "$(daemon_log | grep -m 1 Running | cut -d' ' -f2-)"
+}
+
 # The emulated daemon's system calls through a gesture and its action. A
 # kernel built for past 2038 has none of the 32-bit-time calls: the sleeps
 # and the clock must take the 64-bit ones (407, clock_nanosleep_time64, and
