@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "board/button.h"
 #include "board/registers.h"
@@ -90,17 +91,20 @@ protected:
 	// A live process of another program, its path /bin/sleep or as given.
 	pid_t StartSleeper(const std::string& argv0 = "/bin/sleep")
 	{
-		// The pipe closes when exec succeeds, so /proc shows the new path.
-		int p[2];
-		EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
 		if ((sleeper = fork()) == 0) {
 			execl("/bin/sleep", argv0.c_str(), "30", (char*)nullptr);
 			_exit(127);
 		}
-		close(p[1]);
-		char c;
-		EXPECT_EQ(read(p[0], &c, 1), 0);
-		close(p[0]);
+		// exec closes the descriptors before it lays out the new command
+		// line: only /proc itself tells when the new path shows there.
+		std::string cmdline = "/proc/" + std::to_string(sleeper) + "/cmdline";
+		for (int i = 0; i < 5000; i++) {
+			std::ifstream f(cmdline);
+			std::string seen((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+			if (seen.compare(0, argv0.size() + 1, argv0 + '\0') == 0)
+				break;
+			usleep(1000);
+		}
 		return sleeper;
 	}
 	void Stop()
