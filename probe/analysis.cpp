@@ -19,6 +19,8 @@ static void Close(Analysis& a, const Edge& e, bool before, bool after)
 			p.up = e;
 			p.released = true;
 		}
+	} else if (e.changes == 0) {
+		a.strayLatches += e.hidden;
 	} else if (a.glitchCount < Analysis::MAX_GLITCHES) {
 		a.glitches[a.glitchCount++] = {e, before != idle};
 	}
@@ -32,7 +34,8 @@ void Analyse(const Record& r, Analysis& a)
 	Edge e = {};
 	for (size_t i = 0; i < r.count; i++) {
 		const Change& c = r.changes[i];
-		if (c.low != level) {
+		// Toggles only the latch saw are changes too, in the gap before.
+		if (c.low != level || c.hidden) {
 			if (!open || c.us - e.lastUs > QUIET_US) {
 				if (open)
 					Close(a, e, before, level);
@@ -40,18 +43,17 @@ void Analyse(const Record& r, Analysis& a)
 				before = level;
 				open = true;
 			}
-			e.changes++;
+			e.changes += c.low != level;
+			e.hidden += c.hidden;
 			e.lastUs = c.us;
 			level = c.low;
 		}
-		if (!c.latched)
-			continue;
-		if (open && c.us <= e.lastUs + LATCH_SLACK_US) {
+		// An edge between a sample's two reads shows in the latch a
+		// sample later.
+		if (c.latched && open && c.us - c.sinceUs <= e.lastUs + LATCH_SLACK_US)
 			e.latched = true;
-			e.hidden += c.hidden;
-		} else {
+		else if (c.latched)
 			a.strayLatches++;
-		}
 	}
 	if (open)
 		Close(a, e, before, level);

@@ -39,7 +39,7 @@ struct Analysis {
 	unsigned complete;	// presses whose release has settled
 	Glitch glitches[MAX_GLITCHES];
 	unsigned glitchCount;
-	unsigned strayLatches;	// latch set far from any change of the pin
+	unsigned strayLatches;	// latch set with the pin steady, far from any edge
 	bool idleLow;		// the pin read low before any press
 };
 

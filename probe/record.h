@@ -8,6 +8,7 @@
 
 struct Change {
 	uint64_t us;		// since the first sample
+	uint64_t sinceUs;	// since the sample before
 	bool low;		// the pin's level, 0 reads low
 	bool latched;		// the button's latch bit was set, and was cleared
 	bool hidden;		// latched with no change of level to show for it

@@ -8,12 +8,20 @@
 #include "probe/analysis.h"
 #include "probe/clock.h"
 
-// The simulated board, and the emulated one, answer a write-1-to-clear in a
-// millisecond or two: until then the word reads back exactly what was
-// written, where a new edge reads otherwise. A real GPIO block clears at
-// once; there a fresh latch that reads exactly the button's bit is seen
-// this much later.
-static const uint64_t CLEAR_ANSWER_US = 10000;
+// A GPIO block clears its latch at once. The simulated board's device, and
+// the emulated board's, answer a write-1-to-clear a millisecond or two
+// later and read back exactly what was written meanwhile, while they
+// publish a latched edge with bit 0 set too. A clear's read-back tells
+// which this is; retried, as the device may answer between the two.
+static bool AnswersLate()
+{
+	for (int i = 0; i < 3; i++) {
+		ClearButtonEvent();
+		if (ReadRegister(gpioBlock, GPIO_EVENT) == buttonMask)
+			return true;
+	}
+	return false;
+}
 
 void Lateness::Add(uint64_t us)
 {
@@ -35,13 +43,13 @@ uint64_t Lateness::Percentile(double fraction) const
 	return worstUs;
 }
 
-static void Note(Record& r, uint64_t us, bool low, bool latched, bool hidden)
+static void Note(Record& r, const Change& c)
 {
 	if (r.count == Record::MAX) {
 		r.full = true;
 		return;
 	}
-	r.changes[r.count++] = {us, low, latched, hidden};
+	r.changes[r.count++] = c;
 }
 
 static bool Settled(const Record& r, unsigned presses)
@@ -54,8 +62,9 @@ static bool Settled(const Record& r, unsigned presses)
 void Watch(Record& r, unsigned presses, uint64_t limitUs)
 {
 	memset(&r, 0, sizeof r);
-	uint64_t zero = NowUs(), due = zero, last = zero, clearedAt = 0, lastChange = 0;
-	bool cleared = false, prevLow = false, prevUnlatchedChange = false, unjudged = false;
+	bool late = AnswersLate();
+	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
+	bool prevLow = false, prevUnlatchedChange = false, unjudged = false;
 	for (;;) {
 		uint64_t now = NowUs();
 		if (r.samples > 0) {
@@ -63,17 +72,14 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 			if (now - last > r.longestGapUs)
 				r.longestGapUs = now - last;
 		}
+		uint64_t since = now - last;
 		last = now;
 		uint64_t us = now - zero;
 
 		uint32_t event = ReadRegister(gpioBlock, GPIO_EVENT);
-		bool latched = (event & buttonMask) != 0 &&
-			       !(cleared && event == buttonMask && now - clearedAt < CLEAR_ANSWER_US);
-		if (latched) {
+		bool latched = (event & buttonMask) != 0 && !(late && event == buttonMask);
+		if (latched)
 			ClearButtonEvent();
-			cleared = true;
-			clearedAt = now;
-		}
 		bool low = (ReadRegister(gpioBlock, GPIO_DATA) & buttonMask) == 0;
 		if (r.samples == 0)
 			r.startLow = prevLow = low;
@@ -82,7 +88,7 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 		// and in the latch at the next sample.
 		bool hidden = latched && !changed && !prevUnlatchedChange;
 		if (changed || latched) {
-			Note(r, us, low, latched, hidden);
+			Note(r, {us, since, low, latched, hidden});
 			lastChange = us;
 			unjudged = true;
 		}

@@ -36,12 +36,12 @@ void PrintPresses(FILE* f, const Record& r, const Analysis& a)
 			g.held ? "held" : "up", S(g.edge.firstUs), Ms(g.edge.ChatterUs()), g.edge.changes);
 	}
 	if (a.strayLatches > 0)
-		fprintf(f, "latch set %u times with the pin steady (toggles only the latch saw)\n",
-			a.strayLatches);
+		fprintf(f, "latch set %u times with the pin steady, away from any edge\n", a.strayLatches);
 	if (r.full)
 		fprintf(f, "record full after %zu changes: later ones not shown\n", Record::MAX);
-	fprintf(f, "sampled %llu times, every %.2f ms, at most %.2f ms apart\n",
-		(unsigned long long)r.samples, Ms(SAMPLE_US), Ms(r.longestGapUs));
+	fprintf(f, "sampled %llu times in %.1f s, every %.2f ms on average (%.2f asked), at most %.2f ms apart\n",
+		(unsigned long long)r.samples, S(r.endUs), Ms(r.endUs / (r.samples > 1 ? r.samples - 1 : 1)),
+		Ms(SAMPLE_US), Ms(r.longestGapUs));
 }
 
 // Longest chatter among press edges, release edges or glitches.
@@ -134,9 +134,9 @@ static bool Level(FILE* f, const Analysis& a)
 		return false;
 	}
 	if (a.strayLatches > 0) {
-		fprintf(f, "FAIL level: the latch set %u times with the pin steady: latch and level "
-			   "disagree on the button's bit 0x%08X, the daemon may count presses nobody made\n",
-			a.strayLatches, buttonMask);
+		fprintf(f, "FAIL level: the latch set %u times with the pin steady, a glitch shorter than "
+			   "a sample or a latch on another bit than the level's 0x%08X: the daemon may count "
+			   "presses nobody made\n", a.strayLatches, buttonMask);
 		return false;
 	}
 	bool latched = false;
