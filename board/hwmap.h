@@ -15,4 +15,11 @@ struct HardwareMap {
 
 HardwareMap BoardMap();
 
+// How MapHardware ended; on failure errno tells why.
+enum class MapResult { Mapped, OpenFailed, MapFailed };
+
+// Opens the device read-write and maps both pages. The descriptor stays
+// open for the life of the process, close-on-exec.
+MapResult MapHardware(const HardwareMap& map, volatile uint32_t** led, volatile uint32_t** gpioBlock);
+
 #endif

@@ -1,11 +1,8 @@
 #include "daemon/startup.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -56,41 +53,19 @@ void StartLog()
 	OsSyslog(LOG_INFO, "program starting v%s", BUTTOND_VERSION);
 }
 
-static bool LongEnough(int fd, uint64_t minSize)
-{
-	if (minSize == 0)
-		return true;
-	struct stat st;
-	return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-	       static_cast<uint64_t>(st.st_size) >= minSize;
-}
-
-// The descriptor stays open for the life of the process; O_CLOEXEC keeps
-// the action commands from inheriting write access to physical memory.
 bool MapBoard(const HardwareMap& map)
 {
-	int fd = open(map.device, O_RDWR | O_CLOEXEC);
-	if (fd < 0) {
+	switch (MapHardware(map, &ledRegister, &gpioBlock)) {
+	case MapResult::Mapped:
+		return true;
+	case MapResult::OpenFailed:
 		OsSyslog(LOG_NOTICE, "Error opening /dev/mem, exiting");
 		return false;
+	case MapResult::MapFailed:
+		break;
 	}
-	size_t page = static_cast<size_t>(getpagesize());
-	void* led = MAP_FAILED;
-	void* gpio = MAP_FAILED;
-	if (LongEnough(fd, map.minSize)) {
-		led = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
-			   static_cast<off_t>(map.ledPage));
-		gpio = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
-			    static_cast<off_t>(map.gpioPage));
-	}
-	if (led == MAP_FAILED || gpio == MAP_FAILED) {
-		OsSyslog(LOG_NOTICE, "Error mapping /dev/mem, exiting");
-		return false;
-	}
-	ledRegister = static_cast<volatile uint32_t*>(led);
-	gpioBlock = reinterpret_cast<volatile uint32_t*>(
-	    static_cast<char*>(gpio) + GPIO_BLOCK_OFFSET);
-	return true;
+	OsSyslog(LOG_NOTICE, "Error mapping /dev/mem, exiting");
+	return false;
 }
 
 void MainLoopIteration()

@@ -16,7 +16,7 @@
 static void Usage(FILE* f)
 {
 	fprintf(f,
-		"usage: boardsim [-i IMAGE | --led-page FILE --gpio-page FILE] [-e press|release|both]\n"
+		"usage: boardsim [-i IMAGE | --led-page FILE --gpio-page FILE] [-e press|release|both|none]\n"
 		"                [-b big|host] [--bounce MS] [--seed N] [--plain] [--stay] [--vcd FILE]\n"
 		"                [--events FILE] [--figures FILE] [GESTURE...]\n"
 		"gestures, one per argument or per line of standard input:\n"
@@ -27,6 +27,7 @@ static void Usage(FILE* f)
 		"  a word that moves the button may end in: bounce MS\n"
 		"default image %s; ends at end of input (--stay: at Ctrl-C), letting go of the button\n"
 		"--led-page, --gpio-page: the board as two one-page files, as an emulator maps them\n"
+		"-e: the edges the GPIO block latches (press); none: a block never set up to latch\n"
 		"--bounce MS: every press and release chatters MS ms (0, a clean contact, by default)\n"
 		"--seed N: the chatter's pseudo-random intervals (1 by default)\n"
 		"--vcd FILE: also write a trace for waveform viewers (and FILE-full.vcd)\n"
@@ -96,6 +97,7 @@ int ReadOptions(int argc, char** argv, Options& o)
 			if (strcmp(optarg, "press") == 0) o.edge = LatchEdge::Press;
 			else if (strcmp(optarg, "release") == 0) o.edge = LatchEdge::Release;
 			else if (strcmp(optarg, "both") == 0) o.edge = LatchEdge::Both;
+			else if (strcmp(optarg, "none") == 0) o.edge = LatchEdge::None;
 			else { Usage(stderr); return 2; }
 			break;
 		default: Usage(stderr); return 2;

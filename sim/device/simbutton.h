@@ -20,7 +20,8 @@
 
 #include "sim/device/contact.h"
 
-enum class LatchEdge { Press, Release, Both };
+// None: a GPIO block never set up to latch the button's edges.
+enum class LatchEdge { Press, Release, Both, None };
 
 class SimButton {
 public:

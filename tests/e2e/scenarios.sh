@@ -453,6 +453,170 @@ valgrind_soak() {
 Open file descriptor: /dev/shm/buttond-board" "$own"
 }
 
+# The bring-up probe, on the board's world: its report, its status, and its
+# figures against boardsim's own record of what it played.
+probe_bin=buttond-probe
+! machine || probe_bin=/usr/sbin/buttond-probe
+# probe_run GESTURE PROBE-ARG...: the probe started as a person would, the
+# gesture played once it asks; its report in probe.out, status in probe_rc.
+# On the PC it samples at real-time priority where it may, as boardsim's
+# responder plays, so a busy test machine does not blur its figures; on the
+# emulated board it runs as a person runs it.
+probe_run() {
+	local g=$1 run=$probe_bin
+	shift
+	! machine && chrt -f 10 true 2>/dev/null && run="chrt -f 10 $probe_bin"
+	on_board "rm -f /tmp/probe.*; ($run $* --csv /tmp/probe.csv >/tmp/probe.out 2>&1;
+		echo \$? >/tmp/probe.rc) </dev/null >/dev/null 2>&1 &"
+	wait_until 30 on_board 'grep -q "^press the button" /tmp/probe.out 2>/dev/null' ||
+		fail "the probe did not ask: $(on_board 'cat /tmp/probe.out')"
+	gesture "$g"
+	wait_until 60 on_board '[ -s /tmp/probe.rc ]' || fail "the probe did not end"
+	on_board 'cat /tmp/probe.out' >"$out/probe.out"
+	on_board 'cat /tmp/probe.csv' >"$out/probe.csv"
+	probe_rc=$(on_board 'cat /tmp/probe.rc')
+}
+# Each press's hold and the chatter of its edges, as the probe's table
+# gives them, against boardsim's record: the toggles after each move of the
+# finger, first to last, after SKIP moves. Each end is seen within the
+# probe's longest gap between samples; the emulated board's clock runs up
+# to 0.5 % slow.
+probe_figures() {
+	local gap rate=0 problems skip=${1:-0}
+	gap=$(sed -n 's/.* at most \([0-9.]*\) ms apart$/\1/p' "$out/probe.out")
+	[ -n "$gap" ] || fail "no sampling figures: $(cat "$out/probe.out")"
+	! machine || rate=0.005
+	problems=$(tr , '\t' <"$out/probe.csv" | awk -F'\t' -v tol="$gap" -v rate=$rate -v skip="$skip" '
+		function near(what, said, played) {
+			played /= 1000
+			if (said - played > tol + 0.1 + rate * played || played - said > tol + 0.1 + rate * played)
+				printf "%s: the probe says %.3f ms, boardsim played %.3f ms; ", what, said, played
+		}
+		FNR == NR { if ($2 == "finger" && moves++ > skip) n++
+			else if ($2 == "pin" && n) { if (!(n in first)) first[n] = $1; last[n] = $1; count[n]++ }
+			next }
+		FNR == 1 { next }
+		{ i = $1; d = 2 * i - 1; u = 2 * i; presses++
+			near("press " i " held", $4, first[u] - first[d])
+			near("press " i " press chatter", $5, last[d] - first[d])
+			near("press " i " release chatter", $7, last[u] - first[u])
+			if ($6 > count[d] || $8 > count[u] || ($6 - count[d]) % 2 || ($8 - count[u]) % 2)
+				printf "press %d: %d and %d changes, boardsim toggled %d and %d; ", i, $6, $8, count[d], count[u] }
+		END { if (presses != n / 2) printf "%d presses, boardsim played %d", presses, n / 2 }' "$out/events" -)
+	[ -z "$problems" ] || fail "figures: $problems"
+}
+# probe_case STATUS REPORT-LINE BOARDSIM-OPTION...: three taps, the status
+# and a line of the report as given, the figures as played.
+probe_case() {
+	local want=$1 said=$2
+	shift 2
+	board "$@" --events "$out/events"
+	wait_until 30 grep -q '	pin	' "$out/events" || fail "boardsim never set the pin"
+	if machine; then
+		start_daemon
+		local refused
+		! refused=$(on_board "$probe_bin -t 1 2>&1") && [[ $refused == *"buttond is running"* ]] ||
+			fail "not refused beside buttond: $refused"
+		on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
+	fi
+	probe_run "tap x3" -n 3 -t 30
+	# Any check that fails fails the run, the lateness of the world's own
+	# wake-ups too, which a busy test machine may cause.
+	! grep -q '^FAIL wake-ups:' "$out/probe.out" || want=1
+	[ "$probe_rc" = "$want" ] && grep -qE "$said" "$out/probe.out" ||
+		fail "status $probe_rc, not $want, or no '$said' in:"$'\n'"$(cat "$out/probe.out")"
+	probe_figures
+	cat "$out/probe.out"
+}
+probe_clean() { probe_case 0 '^ok   latch: caught an edge of every press: the press edge$'; }
+probe_bounce8() { probe_case 0 '^ok   chatter: longest [0-9.]+ ms, within 20 ms' --bounce 8; }
+probe_bounce30() { probe_case 1 '^FAIL chatter: (press|release) chatter [0-9.]+ ms > 20 ms .*: a press may count twice$' --bounce 30; }
+probe_release() { probe_case 0 'caught an edge of every press: the release edge$' -e release; }
+probe_both() { probe_case 0 'caught an edge of every press: both edges$' -e both; }
+probe_no_latch() { probe_case 1 '^FAIL latch: never set in 3 presses: the daemon loses every press' -e none; }
+
+# The board tells its own lateness: the probe on the emulated board's one
+# CPU idle, then beside a busy loop; each run says its worst wake-up and its
+# 99.9th percentile, fails when past 20 ms, and still measures the presses.
+probe_hog() {
+	board --events "$out/events" && start_daemon
+	on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
+	local run skip=0
+	for run in idle hog; do
+		[ $run = idle ] || on_board 'while :; do :; done </dev/null >/dev/null 2>&1 & echo $! >/tmp/hog'
+		probe_run "tap x3" -n 3 -t 30
+		[ $run = idle ] || on_board 'kill "$(cat /tmp/hog)"'
+		grep -qE '^(ok  |FAIL) wake-ups: worst [0-9.]+ ms late, 99.9 % within [0-9.]+ ms' "$out/probe.out" &&
+			[ "$probe_rc" = "$(grep -q '^FAIL' "$out/probe.out" && echo 1 || echo 0)" ] ||
+			fail "$run: status $probe_rc of"$'\n'"$(cat "$out/probe.out")"
+		probe_figures $skip
+		skip=6
+		echo "$run: $(grep 'wake-ups:' "$out/probe.out")"
+	done
+}
+
+# The probe beside buttond, through its pid file and, that gone, the process;
+# then, buttond stopped, on a pin that never moves.
+probe_refusal() {
+	board && start_daemon
+	local pid said rc=0
+	pid=$(daemon_pid)
+	said=$(on_board "$probe_bin -t 1 2>&1") || rc=$?
+	expect_same "refusal ($rc)" "buttond-probe: buttond is running (pid $pid in /var/run/buttond.pid); stop it first, or each would take the other's presses" "$said"
+	[ $rc = 2 ] || fail "status $rc"
+	on_board "rm $pidfile"
+	said=$(on_board "$probe_bin -t 1 2>&1") || true
+	[[ $said == "buttond-probe: buttond is running (pid $pid);"* ]] || fail "without the pid file: $said"
+	on_board "kill $pid"
+	probe_once() { rc=0; said=$(on_board "$probe_bin -t 1" 2>&1) || rc=$?; [ $rc != 2 ]; }
+	wait_until 30 probe_once || fail "still refused: $said"
+	[ $rc = 1 ] && grep -qx "FAIL presses: the pin never moved in 1 s" <<<"$said" || fail "still pin ($rc): $said"
+}
+
+# Bad input, each one line and status 2; then the LED walk, which puts the
+# word back as it found it, at the end and on Ctrl-C.
+probe_input() {
+	local args said got rc
+	while IFS='|' read -r args said; do
+		rc=0
+		# shellcheck disable=SC2086 # the arguments as the table gives them
+		got=$(buttond-probe $args 2>&1 >/dev/null) || rc=$?
+		[ $rc = 2 ] && [ "$got" = "buttond-probe: $said" ] || fail "'$args': status $rc, said: $got"
+	done <<-EOF
+		-n 0|-n takes a number of presses from 1 to 100
+		-n 5x|-n takes a number of presses from 1 to 100
+		-t 0|-t takes seconds from 1 to 3600
+		--bogus|unknown option --bogus (see --help)
+		--vcd|--vcd needs a value
+		extra|no arguments are taken besides options
+		--csv /nonexistent/x.csv|cannot write /nonexistent/x.csv: No such file or directory
+		-t 1|cannot open $image: No such file or directory
+	EOF
+	board --events "$out/events"
+	printf '\x05\0\0\0' | dd of=$image bs=1 conv=notrunc status=none
+	buttond-probe --leds --step 20 >"$out/walk" || fail "the LED walk failed"
+	[ "$(wc -l <"$out/walk")" = 20 ] && [ "$(tail -n 1 "$out/walk")" = "LEDs put back: word 0x00000005" ] ||
+		fail "walk: $(cat "$out/walk")"
+	expect_same "LED words" "FFFFFFFE FFFFFFFD FFFFFFFB FFFFFFF7 $(for i in $(seq 15); do
+		printf '%08X ' $((~i & 0xFFFFFFFF)); done)00000005" \
+		"$(awk -F'\t' '$2 == "led" { print $3 }' "$out/events" | tail -n 20 | xargs)"
+	buttond-probe --leds >"$out/walk-cut" 2>&1 &
+	wait_until 10 grep -q "LED 1 alone" "$out/walk-cut" || fail "no walk"
+	kill -INT $!
+	rc=0
+	wait $! || rc=$?
+	[ $rc = 130 ] && grep -q "interrupted; LEDs put back" "$out/walk-cut" || fail "Ctrl-C: $rc, $(cat "$out/walk-cut")"
+	sleep 0.1
+	expect_same "LED word after Ctrl-C" 00000005 "$(awk -F'\t' '$2 == "led" { w = $3 } END { print w }' "$out/events")"
+	kill -INT "$board_pid"
+	wait "$board_pid" || true
+	truncate -s 100 $image
+	rc=0
+	said=$(buttond-probe 2>&1) || rc=$?
+	[ $rc = 2 ] && [ "$said" = "buttond-probe: cannot map the board's registers from $image: Invalid argument" ] ||
+		fail "short image: $rc, $said"
+}
+
 name=$1
 shift
 "$name" "$@"

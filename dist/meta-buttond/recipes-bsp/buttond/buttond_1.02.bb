@@ -15,7 +15,7 @@ SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
 # The release commit goes here. While developing, "${AUTOREV}" follows the
 # branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
 # through externalsrc or devtool instead (the layer's README).
-SRCREV = "6842d354d1299cdd392464823f4fee25d131a787"
+SRCREV = "b3e4b131102fd46f999edcaaf9bead7bd8f25832"
 
 inherit cmake update-rc.d systemd
 
@@ -35,3 +35,10 @@ INITSCRIPT_NAME = "buttond"
 INITSCRIPT_PARAMS = "defaults 50"
 
 SYSTEMD_SERVICE:${PN} = "buttond.service"
+
+# The bring-up check, a package of its own for development and factory
+# images: IMAGE_INSTALL:append = " buttond-probe". Its man page goes with
+# the daemon's into ${PN}-doc.
+PACKAGES =+ "${PN}-probe"
+SUMMARY:${PN}-probe = "Bring-up check of the board's button and LEDs for buttond"
+FILES:${PN}-probe = "${sbindir}/buttond-probe"
