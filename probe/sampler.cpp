@@ -1,7 +1,5 @@
 #include "probe/sampler.h"
 
-#include <string.h>
-
 #include "board/button.h"
 #include "board/registers.h"
 #include "daemon/globals.h"
@@ -23,26 +21,6 @@ static bool AnswersLate()
 	return false;
 }
 
-void Lateness::Add(uint64_t us)
-{
-	size_t bin = us / BIN_US;
-	bins[bin < BINS ? bin : BINS - 1]++;
-	count++;
-	if (us > worstUs)
-		worstUs = us;
-}
-
-uint64_t Lateness::Percentile(double fraction) const
-{
-	uint64_t want = uint64_t(fraction * double(count) + 0.999999), seen = 0;
-	for (size_t i = 0; i < BINS - 1; i++) {
-		seen += bins[i];
-		if (seen >= want)
-			return (i + 1) * BIN_US;
-	}
-	return worstUs;
-}
-
 static void Note(Record& r, const Change& c)
 {
 	if (r.count == Record::MAX) {
@@ -61,7 +39,6 @@ static bool Settled(const Record& r, unsigned presses)
 
 void Watch(Record& r, unsigned presses, uint64_t limitUs)
 {
-	memset(&r, 0, sizeof r);
 	bool late = AnswersLate();
 	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
 	bool prevLow = false, prevUnlatchedChange = false, unjudged = false;
