@@ -427,7 +427,11 @@ Open file descriptor: /dev/shm/buttond-board" "$own"
 # The bring-up probe, on the board's world: its report, its status, and its
 # figures against boardsim's own record of what it played.
 probe_bin=buttond-probe
-! machine || probe_bin=/usr/sbin/buttond-probe
+if machine; then
+	probe_bin=/usr/sbin/buttond-probe
+elif [ -n "${BUTTOND_EMULATED_PROBE:-}" ]; then
+	probe_bin="qemu-ppc -L /mnt/emu/root $BUTTOND_EMULATED_PROBE"
+fi
 # probe_run GESTURE PROBE-ARG...: the probe started as a person would, the
 # gesture played once it asks; its report in probe.out, status in probe_rc.
 # On the PC it samples at real-time priority where it may, as boardsim's
@@ -490,13 +494,23 @@ probe_case() {
 			fail "not refused beside buttond: $refused"
 		on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
 	fi
-	probe_run "tap x3" -n 3 -t 30
+	local vcd=
+	machine || vcd="--vcd $out/probe.vcd"
+	probe_run "tap x3" -n 3 -t 30 $vcd
 	# Any check that fails fails the run, the lateness of the world's own
 	# wake-ups too, which a busy test machine may cause.
 	! grep -q '^FAIL wake-ups:' "$out/probe.out" || want=1
 	[ "$probe_rc" = "$want" ] && grep -qE "$said" "$out/probe.out" ||
 		fail "status $probe_rc, not $want, or no '$said' in:"$'\n'"$(cat "$out/probe.out")"
 	probe_figures
+	# Its trace as GTKWave and sigrok read it: every change of the pin.
+	if [ -n "$vcd" ]; then
+		vcd2fst "$out/probe.vcd" "$out/probe.fst" >/dev/null && fst2vcd "$out/probe.fst" >"$out/probe.back" ||
+			fail "vcd2fst"
+		expect_same "trace after vcd2fst" "$(vcd_gist "$out/probe.vcd")" "$(vcd_gist "$out/probe.back")"
+		expect_same "pin changes in the trace" "$(awk -F, 'NR > 1 { n += $6 + $8 } END { print n }' "$out/probe.csv")" \
+			"$(sed '1,/^\$end$/d' "$out/probe.vcd" | grep -c '^[01]!$')"
+	fi
 	cat "$out/probe.out"
 }
 probe_clean() { probe_case 0 '^ok   latch: caught an edge of every press: the press edge$'; }
