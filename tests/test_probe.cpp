@@ -90,7 +90,7 @@ TEST(ProbeVerdict, SaysWhatTheDaemonWillDo)
 		 {"FAIL latch: caught no edge of 1 of 3 presses: the daemon loses such presses", "status 1"}},
 		{"latch a sample late", Verdict(late), {"the press edge", "ok   level", "status 0"}},
 		{"latch with the pin steady", Verdict(stray),
-		 {"FAIL level: the latch set 1 times with the pin steady", "count presses nobody made", "status 1"}},
+		 {"FAIL level: the latch set 1 time with the pin steady", "count presses nobody made", "status 1"}},
 		{"active-high pin", Verdict({{100 * MS, false, true, false}, {250 * MS, true, false, false}}, 300, true),
 		 {"FAIL level: the pin reads low while up and high while held, not active-low", "status 1"}},
 		{"busy board", Verdict(Taps(), 25 * MS),
