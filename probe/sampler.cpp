@@ -10,7 +10,11 @@
 // the emulated board's, answer a write-1-to-clear a millisecond or two
 // later and read back exactly what was written meanwhile, while they
 // publish a latched edge with bit 0 set too. A clear's read-back tells
-// which this is; retried, as the device may answer between the two.
+// which this is; retried, as the device may answer between the two. A
+// latch that reads back the clear for longer than STUCK_US does not clear
+// at all, and is taken as set each time.
+static const uint64_t STUCK_US = 100000;
+
 static bool AnswersLate()
 {
 	for (int i = 0; i < 3; i++) {
@@ -40,8 +44,8 @@ static bool Settled(const Record& r, unsigned presses)
 void Watch(Record& r, unsigned presses, uint64_t limitUs)
 {
 	bool late = AnswersLate();
-	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
-	bool prevLow = false, prevUnlatchedChange = false, unjudged = false;
+	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0, pendingSince = 0;
+	bool prevLow = false, prevUnlatchedChange = false, unjudged = false, pending = false;
 	for (;;) {
 		uint64_t now = NowUs();
 		if (r.samples > 0) {
@@ -54,9 +58,19 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 		uint64_t us = now - zero;
 
 		uint32_t event = ReadRegister(gpioBlock, GPIO_EVENT);
-		bool latched = (event & buttonMask) != 0 && !(late && event == buttonMask);
-		if (latched)
+		bool latched = (event & buttonMask) != 0;
+		if (late && event == buttonMask) {
+			if (!pending)
+				pendingSince = now;
+			pending = true;
+			latched = now - pendingSince > STUCK_US;
+		} else {
+			pending = false;
+		}
+		if (latched) {
 			ClearButtonEvent();
+			pendingSince = now;
+		}
 		bool low = (ReadRegister(gpioBlock, GPIO_DATA) & buttonMask) == 0;
 		if (r.samples == 0)
 			r.startLow = prevLow = low;

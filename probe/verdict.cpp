@@ -136,9 +136,10 @@ static bool Level(FILE* f, const Analysis& a)
 		return false;
 	}
 	if (a.strayLatches > 0) {
-		fprintf(f, "FAIL level: the latch set %u time%s with the pin steady, a glitch shorter than "
-			   "a sample or a latch on another bit than the level's 0x%08X: the daemon may count "
-			   "presses nobody made\n", a.strayLatches, Plural(a.strayLatches), buttonMask);
+		fprintf(f, "FAIL level: the latch set %u time%s with the pin steady (a glitch shorter than "
+			   "a sample, a latch that does not clear, or one on another bit than the level's "
+			   "0x%08X): the daemon may count presses nobody made\n", a.strayLatches,
+			Plural(a.strayLatches), buttonMask);
 		return false;
 	}
 	bool latched = false;
@@ -168,6 +169,8 @@ bool PrintVerdict(FILE* f, const Record& r, const Analysis& a, unsigned wanted, 
 	bool ok = true;
 	if (a.pressCount == 0) {
 		fprintf(f, "FAIL presses: the pin never moved in %.0f s\n", S(limitUs));
+		if (a.strayLatches > 0)
+			Level(f, a);
 		ok = false;
 	} else {
 		if (a.complete < wanted)
