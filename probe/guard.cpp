@@ -7,7 +7,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "daemon/globals.h"
 #include "daemon/pidfile.h"
 
 // A live process of that name, as the kernel names it from its executable;
@@ -36,10 +35,8 @@ static bool Named(int32_t pid, const char* name)
 bool ButtonTaken(char* why, size_t size)
 {
 	int32_t self = int32_t(getpid());
-	char path[] = "/var/run/buttond.pid";
-	pidFilePath = path;
-	int32_t pid = ReadPidFile();
-	pidFilePath = nullptr;
+	const char* path = "/var/run/buttond.pid";
+	int32_t pid = ReadPidFileAt(path);
 	if (pid > 0 && pid != self && IsProcessRunning(pid, "buttond") && !Named(pid, "buttond-probe")) {
 		snprintf(why, size, "buttond is running (pid %d in %s)", pid, path);
 		return true;
