@@ -21,12 +21,12 @@ static bool Named(int32_t pid, const char* name)
 	ssize_t r = read(fd, stat, sizeof stat - 1);
 	close(fd);
 	// "PID (NAME) STATE ...": NAME may hold anything, ")" too.
-	char* open = r > 0 ? strchr(stat, '(') : nullptr;
-	char* close = open ? strrchr(open, ')') : nullptr;
-	if (close == nullptr || close[1] != ' ' || close[2] == 'Z' || close[2] == 'X')
+	char* from = r > 0 ? strchr(stat, '(') : nullptr;
+	char* to = from ? strrchr(from, ')') : nullptr;
+	if (to == nullptr || to[1] != ' ' || to[2] == 'Z' || to[2] == 'X')
 		return false;
-	*close = '\0';
-	return strcmp(open + 1, name) == 0;
+	*to = '\0';
+	return strcmp(from + 1, name) == 0;
 }
 
 // The daemon's own test of its pid file, then every process: a daemon
