@@ -503,7 +503,7 @@ probe_case() {
 	[ "$probe_rc" = "$want" ] && grep -qE "$said" "$out/probe.out" ||
 		fail "status $probe_rc, not $want, or no '$said' in:"$'\n'"$(cat "$out/probe.out")"
 	probe_figures
-	# Its trace as GTKWave and sigrok read it: every change of the pin.
+	# Its trace read back as GTKWave reads it, with every change of the pin.
 	if [ -n "$vcd" ]; then
 		vcd2fst "$out/probe.vcd" "$out/probe.fst" >/dev/null && fst2vcd "$out/probe.fst" >"$out/probe.back" ||
 			fail "vcd2fst"
