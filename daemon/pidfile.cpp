@@ -31,9 +31,11 @@ static int OpenRegular(const char* path, int flags)
 	return fd;
 }
 
-int32_t ReadPidFile()
+int32_t ReadPidFile() { return ReadPidFileAt(pidFilePath); }
+
+int32_t ReadPidFileAt(const char* path)
 {
-	int fd = OpenRegular(pidFilePath, O_RDONLY);
+	int fd = OpenRegular(path, O_RDONLY);
 	if (fd < 0)
 		return 0;
 	char buf[PIDFILE_READ_MAX + 1] = {};

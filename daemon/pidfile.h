@@ -8,6 +8,7 @@
 void CheckPidFile();
 // The id in the pid file, 0 when it cannot be read.
 int32_t ReadPidFile();
+int32_t ReadPidFileAt(const char* path);	// another program's
 bool IsProcessRunning(int32_t pid, const char* name);
 
 #endif

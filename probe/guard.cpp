@@ -7,7 +7,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "daemon/globals.h"
 #include "daemon/pidfile.h"
 
 // A live process of that name, as the kernel names it from its executable;
@@ -22,12 +21,12 @@ static bool Named(int32_t pid, const char* name)
 	ssize_t r = read(fd, stat, sizeof stat - 1);
 	close(fd);
 	// "PID (NAME) STATE ...": NAME may hold anything, ")" too.
-	char* open = r > 0 ? strchr(stat, '(') : nullptr;
-	char* close = open ? strrchr(open, ')') : nullptr;
-	if (close == nullptr || close[1] != ' ' || close[2] == 'Z' || close[2] == 'X')
+	char* from = r > 0 ? strchr(stat, '(') : nullptr;
+	char* to = from ? strrchr(from, ')') : nullptr;
+	if (to == nullptr || to[1] != ' ' || to[2] == 'Z' || to[2] == 'X')
 		return false;
-	*close = '\0';
-	return strcmp(open + 1, name) == 0;
+	*to = '\0';
+	return strcmp(from + 1, name) == 0;
 }
 
 // The daemon's own test of its pid file, then every process: a daemon
@@ -36,10 +35,8 @@ static bool Named(int32_t pid, const char* name)
 bool ButtonTaken(char* why, size_t size)
 {
 	int32_t self = int32_t(getpid());
-	char path[] = "/var/run/buttond.pid";
-	pidFilePath = path;
-	int32_t pid = ReadPidFile();
-	pidFilePath = nullptr;
+	const char* path = "/var/run/buttond.pid";
+	int32_t pid = ReadPidFileAt(path);
 	if (pid > 0 && pid != self && IsProcessRunning(pid, "buttond") && !Named(pid, "buttond-probe")) {
 		snprintf(why, size, "buttond is running (pid %d in %s)", pid, path);
 		return true;

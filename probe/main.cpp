@@ -65,19 +65,20 @@ static FILE* OpenOutput(const char* path)
 static bool Map()
 {
 	HardwareMap map = BoardMap();
-	switch (MapHardware(map, &ledRegister, &gpioBlock)) {
+	MapResult result = MapHardware(map, &ledRegister, &gpioBlock);
+	int e = errno;
+	switch (result) {
 	case MapResult::Mapped:
 		return true;
 	case MapResult::OpenFailed:
-		fprintf(stderr, "buttond-probe: cannot open %s: %s%s\n", map.device, strerror(errno),
-			errno == EACCES || errno == EPERM ? " (run it as root)" : "");
+		fprintf(stderr, "buttond-probe: cannot open %s: %s%s\n", map.device, strerror(e),
+			e == EACCES || e == EPERM ? " (run it as root)" : "");
 		return false;
 	case MapResult::MapFailed:
 		break;
 	}
 	fprintf(stderr, "buttond-probe: cannot map the board's registers from %s: %s%s\n", map.device,
-		strerror(errno),
-		errno == EPERM ? " (a driver holds the page, and the kernel's STRICT_DEVMEM keeps it)" : "");
+		strerror(e), e == EPERM ? " (a driver holds the page, and the kernel's STRICT_DEVMEM keeps it)" : "");
 	return false;
 }
 

@@ -1,7 +1,5 @@
 #include "probe/sampler.h"
 
-#include <string.h>
-
 #include "board/button.h"
 #include "board/registers.h"
 #include "daemon/globals.h"
@@ -12,7 +10,11 @@
 // the emulated board's, answer a write-1-to-clear a millisecond or two
 // later and read back exactly what was written meanwhile, while they
 // publish a latched edge with bit 0 set too. A clear's read-back tells
-// which this is; retried, as the device may answer between the two.
+// which this is; retried, as the device may answer between the two. A
+// latch that reads back the clear for longer than STUCK_US does not clear
+// at all, and is taken as set each time.
+static const uint64_t STUCK_US = 100000;
+
 static bool AnswersLate()
 {
 	for (int i = 0; i < 3; i++) {
@@ -21,26 +23,6 @@ static bool AnswersLate()
 			return true;
 	}
 	return false;
-}
-
-void Lateness::Add(uint64_t us)
-{
-	size_t bin = us / BIN_US;
-	bins[bin < BINS ? bin : BINS - 1]++;
-	count++;
-	if (us > worstUs)
-		worstUs = us;
-}
-
-uint64_t Lateness::Percentile(double fraction) const
-{
-	uint64_t want = uint64_t(fraction * double(count) + 0.999999), seen = 0;
-	for (size_t i = 0; i < BINS - 1; i++) {
-		seen += bins[i];
-		if (seen >= want)
-			return (i + 1) * BIN_US;
-	}
-	return worstUs;
 }
 
 static void Note(Record& r, const Change& c)
@@ -61,10 +43,9 @@ static bool Settled(const Record& r, unsigned presses)
 
 void Watch(Record& r, unsigned presses, uint64_t limitUs)
 {
-	memset(&r, 0, sizeof r);
 	bool late = AnswersLate();
-	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
-	bool prevLow = false, prevUnlatchedChange = false, unjudged = false;
+	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0, pendingSince = 0;
+	bool prevLow = false, prevUnlatchedChange = false, unjudged = false, pending = false;
 	for (;;) {
 		uint64_t now = NowUs();
 		if (r.samples > 0) {
@@ -77,9 +58,19 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 		uint64_t us = now - zero;
 
 		uint32_t event = ReadRegister(gpioBlock, GPIO_EVENT);
-		bool latched = (event & buttonMask) != 0 && !(late && event == buttonMask);
-		if (latched)
+		bool latched = (event & buttonMask) != 0;
+		if (late && event == buttonMask) {
+			if (!pending)
+				pendingSince = now;
+			pending = true;
+			latched = now - pendingSince > STUCK_US;
+		} else {
+			pending = false;
+		}
+		if (latched) {
 			ClearButtonEvent();
+			pendingSince = now;
+		}
 		bool low = (ReadRegister(gpioBlock, GPIO_DATA) & buttonMask) == 0;
 		if (r.samples == 0)
 			r.startLow = prevLow = low;

@@ -10,8 +10,9 @@
 // samples within it.
 constexpr uint64_t SAMPLE_US = 250;
 
-// Samples until presses presses have settled or limitUs has passed,
-// clearing the latch after each sample that found it set.
+// Samples into a zeroed record until presses presses have settled or
+// limitUs has passed, clearing the latch after each sample that found it
+// set. Only the pages the record fills are touched.
 void Watch(Record& record, unsigned presses, uint64_t limitUs);
 
 #endif

@@ -17,27 +17,41 @@ bool WriteVcd(FILE* f, const Record& r, int64_t wallZeroUs)
 	fprintf(f, "$scope module board $end\n$var wire 1 ! button_n $end\n"
 		   "$var wire 1 \" latch $end\n$upscope $end\n$enddefinitions $end\n");
 	fprintf(f, "#0\n$dumpvars\n%d!\n0\"\n$end\n", r.startLow ? 0 : 1);
-	// A latch seen set reads clear at the next sample, the probe having
-	// cleared it.
-	uint64_t clearAt = 0;
-	bool latch = false;
+	// A latch seen set reads clear a sample period later, the probe having
+	// cleared it. Only changes are written, each under its time once.
+	uint64_t clearAt = 0, stamp = 0;
+	bool latch = false, low = r.startLow;
+	auto at = [&](uint64_t us) {
+		if (us != stamp)
+			fprintf(f, "#%llu\n", (unsigned long long)us);
+		stamp = us;
+	};
 	for (size_t i = 0; i < r.count; i++) {
 		const Change& c = r.changes[i];
-		if (latch && clearAt < c.us) {
-			fprintf(f, "#%llu\n0\"\n", (unsigned long long)clearAt);
+		if (latch && clearAt <= c.us && !(c.latched && clearAt == c.us)) {
+			at(clearAt);
+			fputs("0\"\n", f);
 			latch = false;
 		}
-		fprintf(f, "#%llu\n%d!\n", (unsigned long long)c.us, c.low ? 0 : 1);
-		if (c.latched && !latch)
-			fprintf(f, "1\"\n");
-		if (c.latched) {
-			latch = true;
-			clearAt = c.us + SAMPLE_US;
+		if (c.low != low) {
+			at(c.us);
+			fprintf(f, "%d!\n", c.low ? 0 : 1);
+			low = c.low;
 		}
+		if (c.latched && !latch) {
+			at(c.us);
+			fputs("1\"\n", f);
+			latch = true;
+		}
+		if (c.latched)
+			clearAt = c.us + SAMPLE_US;
 	}
-	if (latch)
-		fprintf(f, "#%llu\n0\"\n", (unsigned long long)clearAt);
-	fprintf(f, "#%llu\n", (unsigned long long)(r.endUs > clearAt ? r.endUs : clearAt + 1));
+	if (latch) {
+		at(clearAt);
+		fputs("0\"\n", f);
+	}
+	if (r.endUs > stamp)
+		at(r.endUs);
 	bool ok = !ferror(f);
 	return fclose(f) == 0 && ok;
 }

@@ -3,6 +3,7 @@
 #include "daemon/globals.h"
 #include "probe/sampler.h"
 
+static const char* Plural(unsigned n) { return n == 1 ? "" : "s"; }
 static double Ms(uint64_t us) { return double(us) / 1000.0; }
 static double S(uint64_t us) { return double(us) / 1e6; }
 
@@ -27,8 +28,8 @@ void PrintPresses(FILE* f, const Record& r, const Analysis& a)
 		fprintf(f, "; latch set by: %s\n", Latched(p));
 		unsigned hidden = p.down.hidden + (p.released ? p.up.hidden : 0);
 		if (hidden > 0)
-			fprintf(f, "press %u: the latch caught toggles between samples %u times, unseen in the level\n",
-				i + 1, hidden);
+			fprintf(f, "press %u: toggles only the latch saw, in %u gap%s between samples\n", i + 1,
+				hidden, Plural(hidden));
 	}
 	for (unsigned i = 0; i < a.glitchCount; i++) {
 		const Glitch& g = a.glitches[i];
@@ -36,7 +37,8 @@ void PrintPresses(FILE* f, const Record& r, const Analysis& a)
 			g.held ? "held" : "up", S(g.edge.firstUs), Ms(g.edge.ChatterUs()), g.edge.changes);
 	}
 	if (a.strayLatches > 0)
-		fprintf(f, "latch set %u times with the pin steady, away from any edge\n", a.strayLatches);
+		fprintf(f, "latch set %u time%s with the pin steady, away from any edge\n", a.strayLatches,
+			Plural(a.strayLatches));
 	if (r.full)
 		fprintf(f, "record full after %zu changes: later ones not shown\n", Record::MAX);
 	fprintf(f, "sampled %llu times in %.1f s, every %.2f ms on average (%.2f asked), at most %.2f ms apart\n",
@@ -134,9 +136,10 @@ static bool Level(FILE* f, const Analysis& a)
 		return false;
 	}
 	if (a.strayLatches > 0) {
-		fprintf(f, "FAIL level: the latch set %u times with the pin steady, a glitch shorter than "
-			   "a sample or a latch on another bit than the level's 0x%08X: the daemon may count "
-			   "presses nobody made\n", a.strayLatches, buttonMask);
+		fprintf(f, "FAIL level: the latch set %u time%s with the pin steady (a glitch shorter than "
+			   "a sample, a latch that does not clear, or one on another bit than the level's "
+			   "0x%08X): the daemon may count presses nobody made\n", a.strayLatches,
+			Plural(a.strayLatches), buttonMask);
 		return false;
 	}
 	bool latched = false;
@@ -166,6 +169,8 @@ bool PrintVerdict(FILE* f, const Record& r, const Analysis& a, unsigned wanted, 
 	bool ok = true;
 	if (a.pressCount == 0) {
 		fprintf(f, "FAIL presses: the pin never moved in %.0f s\n", S(limitUs));
+		if (a.strayLatches > 0)
+			Level(f, a);
 		ok = false;
 	} else {
 		if (a.complete < wanted)

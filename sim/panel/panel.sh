@@ -3,7 +3,7 @@
 # board (on the emulated one with BUTTOND_MACHINE), and the panel's server,
 # which runs boardsim and serves the page, until Ctrl-C (or TERM); then the
 # run's trace and picture, panel.vcd and panel.png, as the demo leaves them.
-#   panel [--listen ADDR] [--port N] [-e press|release|both] [--bounce MS] [--seed N]
+#   panel [--listen ADDR] [--port N] [-e press|release|both|none] [--bounce MS] [--seed N]
 # The server listens on 127.0.0.1 port 8150 unless told (port 0, or one
 # taken: any free one); the URL is printed and left in $SANDBOX_OUT/url,
 # $SANDBOX_OUT/ready appears once the daemon runs, and server.pid holds the
@@ -15,7 +15,7 @@ set -euo pipefail
 # shellcheck source=../sandbox/boardlib.sh
 . boardlib.sh
 bin=$(cd "$(dirname "$0")" && pwd)
-usage="usage: panel [--listen ADDR] [--port N] [-e press|release|both] [--bounce MS] [--seed N]"
+usage="usage: panel [--listen ADDR] [--port N] [-e press|release|both|none] [--bounce MS] [--seed N]"
 
 listen=127.0.0.1 port=8150 sim=()
 while [ $# -gt 0 ]; do

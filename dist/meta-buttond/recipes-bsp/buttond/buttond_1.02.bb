@@ -15,7 +15,7 @@ SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
 # The release commit goes here. While developing, "${AUTOREV}" follows the
 # branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
 # through externalsrc or devtool instead (the layer's README).
-SRCREV = "b3e4b131102fd46f999edcaaf9bead7bd8f25832"
+SRCREV = "99c7de0f503ed8b60203fb109b58dbc34203fec7"
 
 inherit cmake update-rc.d systemd
 
