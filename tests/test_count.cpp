@@ -153,8 +153,8 @@ std::string Told(const Person& p, LatchEdge edge, const std::string& what)
 	size_t n = p.moves.size() - 1;
 	std::string s = "the hold let go " + (p.moves[0].up <= SELECTION ? "in the blink" : Ms(p.moves[0].up - SELECTION) + " into the selection");
 	if (n > 0)
-		s += ", press " + std::to_string(n) + " down " + Ms(m.down - p.moves[n - 1].settled) + " after " +
-		     (n == 1 ? "the hold" : "press " + std::to_string(n - 1)) + " settled, held " + Ms(m.up - m.down);
+		s += ", press " + std::to_string(n) + " down " + Ms(m.down - (n == 1 ? SELECTION : p.moves[n - 1].settled)) +
+		     (n == 1 ? " after the LEDs went dark" : " after press " + std::to_string(n - 1) + " settled") + ", held " + Ms(m.up - m.down);
 	return s + ", its contact met chattering at " + std::to_string(m.chattered) + " accesses, latch on " +
 	       edges[int(edge)] + ", wake-ups " + Ms(p.late) + " late: " + what;
 }
