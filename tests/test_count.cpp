@@ -69,11 +69,11 @@ struct Envelope {
 };
 const Envelope ENVELOPES[] = {{"idle", 125, 30, 0, 2}, {"busy", 165, 50, 3, 20}};
 
-// One press. The hold and the presses before the step are scripted, clean:
-// down at the first access allowed, up just after the last access of the
-// first poll that finds it down (a poll: a sleep longer than two settle
-// times), which leaves the next press the least up-time any count can. The
-// others are free.
+// One press. The hold (unless played alone) and the presses before the step
+// are scripted, clean: down at the first access allowed, up just after the
+// last access of the first poll that finds it down (a poll: a sleep longer
+// than two settle times), which leaves the next press the least up-time any
+// count can. The others are free.
 struct Move {
 	bool free;
 	uint64_t down = 0, up = 0;	// just before accesses at these times
