@@ -41,4 +41,13 @@ inline void SetRegisterBits(volatile uint32_t* block, int32_t index,
 	block[index] = set ? (v | mask) : (v & ~mask);
 }
 
+// Test builds only: the virtual world may move the button's contact before
+// any access to the GPIO block, as the hardware does not wait for a sleep.
+#ifdef BUTTOND_REGISTER_HOOK
+void BeforeRegisterAccess(int32_t index, bool write);
+#define ReadRegister(block, index) (BeforeRegisterAccess(index, false), ReadRegister(block, index))
+#define WriteRegister(block, index, value, direct) \
+	(BeforeRegisterAccess(index, true), WriteRegister(block, index, value, direct))
+#endif
+
 #endif

@@ -1,7 +1,9 @@
 // What a person sees of a selection: its verdict and the counts the LEDs
-// showed on the way, read from the virtual world's record.
+// showed on the way, read from the virtual world's record; and the record.
 #ifndef BUTTOND_TESTS_OUTCOME_H
 #define BUTTOND_TESTS_OUTCOME_H
+
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -56,6 +58,28 @@ inline std::vector<unsigned> CountsOf(unsigned n)
 	std::vector<unsigned> out;
 	for (unsigned i = 0; i <= n; i++)
 		out.push_back(i % 16);
+	return out;
+}
+
+// "seconds.millis what" lines: log<priority> text, sh command, led <word>.
+// A time off the whole millisecond shows its microseconds.
+inline std::string Timeline()
+{
+	std::string out;
+	for (const Event& e : world.events) {
+		char at[32], line[600];
+		uint64_t s = e.us / SEC, us = e.us % SEC;
+		if (us % MS == 0)
+			snprintf(at, sizeof at, "%u.%03u", unsigned(s), unsigned(us / MS));
+		else
+			snprintf(at, sizeof at, "%u.%06u", unsigned(s), unsigned(us));
+		if (e.kind == Event::LED)
+			snprintf(line, sizeof line, "%s led %08X\n", at, e.word);
+		else
+			snprintf(line, sizeof line, "%s %s%s %s\n", at, e.kind == Event::LOG ? "log" : "sh",
+				 e.kind == Event::LOG ? std::to_string(e.priority).c_str() : "", e.text.c_str());
+		out += line;
+	}
 	return out;
 }
 

@@ -6,30 +6,9 @@
 
 #include "select/actions.h"
 #include "sim/world/virtual_board.h"
+#include "tests/outcome.h"
 
 namespace {
-
-// "seconds.millis what" lines: log<priority> text, sh command, led <word>.
-// A time off the whole millisecond shows its microseconds.
-std::string Timeline()
-{
-	std::string out;
-	for (const Event& e : world.events) {
-		char at[32], line[600];
-		uint64_t s = e.us / SEC, us = e.us % SEC;
-		if (us % MS == 0)
-			snprintf(at, sizeof at, "%u.%03u", unsigned(s), unsigned(us / MS));
-		else
-			snprintf(at, sizeof at, "%u.%06u", unsigned(s), unsigned(us));
-		if (e.kind == Event::LED)
-			snprintf(line, sizeof line, "%s led %08X\n", at, e.word);
-		else
-			snprintf(line, sizeof line, "%s %s%s %s\n", at, e.kind == Event::LOG ? "log" : "sh",
-				 e.kind == Event::LOG ? std::to_string(e.priority).c_str() : "", e.text.c_str());
-		out += line;
-	}
-	return out;
-}
 
 // The timeline a gesture must give, to the millisecond, written down from
 // the rules a person is told and the daemon's timing: the idle poll every

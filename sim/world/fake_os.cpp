@@ -47,6 +47,12 @@ void FakeWorld::Advance(uint64_t us)
 		afterSleep(from, now);
 }
 
+void BeforeRegisterAccess(int32_t index, bool write)
+{
+	if (world.beforeAccess)
+		world.beforeAccess(index, write);
+}
+
 unsigned OsSleep(unsigned seconds)
 {
 	world.Advance(uint64_t(seconds) * 1000000);

@@ -45,6 +45,9 @@ struct FakeWorld {
 	// Runs after every sleep with the virtual interval it covered, so a
 	// simulated device can move in step with the daemon.
 	std::function<void(uint64_t from, uint64_t to)> afterSleep;
+	// Runs before every access to the GPIO block by a core built with
+	// BUTTOND_REGISTER_HOOK, so the contact can move between any two.
+	std::function<void(int32_t index, bool write)> beforeAccess;
 	// Stands in for the shell; commands return 0 when unset.
 	std::function<int(const char*)> shell;
 

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "board/registers.h"
+#include "select/actions.h"
+#include "sim/world/virtual_board.h"
+#include "tests/outcome.h"
+
+namespace {
+
+// N presses run action N, for every N: by induction over the counts, the
+// base and the step each played exhaustively (docs/count-proof.md).
+//
+// The daemon learns of the button only at its register accesses: the level
+// at a read, whether a latching edge fell since the last clear. So a run is
+// fixed by where each move of the finger falls among the accesses and what
+// the contact does at each while it chatters. Before every access the walk
+// decides: whether the finger goes down or up in the gap just before it;
+// while the contact chatters, whether it toggled both ways in that gap and
+// the level the access meets. A move is played at its gap's end, where its
+// chatter reaches every access it could from anywhere in the gap and the
+// press before it had the most up-time; a release settles just after the
+// last access its chatter reached, the least up-time for the press after.
+// Every sleep of the selection ends late by the same whole milliseconds.
+
+// Every way a run can go: a depth-first walk over its free choices,
+// replaying the run once for each.
+class Walk {
+public:
+	// The option to take at this point of the run, 0 the first time.
+	int Choose(int options)
+	{
+		if (at == path.size())
+			path.push_back({0, options});
+		return path[at++].first;
+	}
+	// The next run's choices; false once every run has been played.
+	bool Next()
+	{
+		at = 0;
+		while (!path.empty() && path.back().first + 1 == path.back().second)
+			path.pop_back();
+		if (path.empty())
+			return false;
+		path.back().first++;
+		return true;
+	}
+
+private:
+	std::vector<std::pair<int, int>> path;	// taken, of how many
+	size_t at = 0;
+};
+
+const uint64_t CHATTER = 20 * MS;	// the longest a contact chatters
+const uint64_t POLL = 80 * MS;		// the man page's poll
+const uint64_t SELECTION = 7000 * MS;	// found at 1 s, held to 5 s, 2 s of blinks
+
+// The person on each board: the up-time between presses once the contact
+// has settled, the first press's least delay after the blink, for every
+// lateness in a range (the busy board's from 3 ms: the idle one's below).
+struct Envelope {
+	const char* board;
+	uint64_t upMs, reactionMs, lateFrom, lateMs;
+};
+const Envelope ENVELOPES[] = {{"idle", 125, 30, 0, 2}, {"busy", 165, 50, 3, 20}};
+
+// One press. The hold (unless played alone) and the presses before the step
+// are scripted, clean: down at the first access allowed, up just after the
+// last access of the first poll that finds it down (a poll: a sleep longer
+// than two settle times), which leaves the next press the least up-time any
+// count can. The others are free.
+struct Move {
+	bool free;
+	uint64_t down = 0, up = 0;	// just before accesses at these times
+	uint64_t settled = 0;		// just after an access at this time
+	unsigned chattered = 0;		// accesses that met its contact chattering
+};
+
+struct Person {
+	Walk& walk;
+	SimButton& pin;
+	uint64_t upUs, reaction, late;
+	std::vector<Move> moves;	// the hold, then the presses
+	bool step;			// end the window once the step is played
+	size_t at = 0;			// the move under way
+	enum { WAITING, HELD, RELEASED } phase = WAITING;
+	uint64_t mayFrom = 0;		// the first access the press could precede
+	uint64_t last = 0;		// the last access
+	bool stop = false;		// the step is over: the next press could come
+
+	void Before(bool clear)
+	{
+		uint64_t t = world.now;
+		pin.Service();	// a clear written at the last access comes first
+		Move* m = at < moves.size() ? &moves[at] : nullptr;
+		bool gap = false, now = false;	// chattering in the gap before t; still at t
+		if (m && phase == WAITING) {
+			// A press comes after the up-time and, the first, a
+			// reaction after the blink; at any access over a poll from
+			// the first it may precede, as polls alike follow.
+			uint64_t from = std::max(moves[at - 1].settled + upUs, at == 1 ? SELECTION + reaction : 0);
+			mayFrom = t > from && mayFrom == 0 ? t : mayFrom;
+			if (t > from && (!m->free || t > mayFrom + POLL + late || walk.Choose(2))) {
+				phase = HELD, m->down = t;
+				pin.SetDown(true);
+			}
+		}
+		bool chatters = m && m->free && at > 0;	// the hold goes down clean
+		uint64_t settles = m ? m->down + (chatters ? CHATTER : 0) : 0;
+		if (m && phase == HELD) {
+			// Held from no time at all to longer than three polls; the
+			// hold over any of the first polls of the selection. Let go
+			// before or after the press's chatter ends, if it ends in
+			// this gap.
+			uint64_t longest = at == 0 ? SELECTION + 2 * (POLL + late) : m->down + 3 * (POLL + late) + CHATTER;
+			if (m->free ? t > longest || walk.Choose(2) : m->down < last && t > last + 2 * CHATTER + late) {
+				bool early = settles > t || (settles > last && chatters && walk.Choose(2));
+				if (!early)
+					pin.SetDown(true);
+				phase = RELEASED, m->up = early ? std::min(t, settles) : t;
+				pin.SetDown(false);
+			}
+		}
+		if (m && phase == HELD)
+			gap = chatters && settles > last, now = settles > t;
+		if (m && phase == RELEASED) {
+			gap = m->free, now = m->free && t < m->up + CHATTER && walk.Choose(2);
+			if (!now)
+				m->settled = last, at++, phase = WAITING, mayFrom = 0;
+		}
+		if (gap && !clear && !pin.IsLatched() && walk.Choose(2))	// toggled both ways
+			pin.SetDown(!pin.IsDown()), pin.SetDown(!pin.IsDown());
+		if (now)
+			m->chattered++;
+		pin.SetDown((phase == HELD) != (now && walk.Choose(2)));
+		last = t;
+		stop |= step && at == moves.size() && t > moves.back().settled + upUs;
+	}
+};
+
+std::string Ms(uint64_t us) { return std::to_string((us + MS / 2) / MS) + " ms"; }
+
+// The run in a person's words.
+std::string Told(const Person& p, LatchEdge edge, const std::string& what)
+{
+	const char* edges[] = {"the press edge", "the release edge", "both edges"};
+	const Move& m = p.moves.back();
+	size_t n = p.moves.size() - 1;
+	std::string s = "the hold let go " + (p.moves[0].up <= SELECTION ? "in the blink" : Ms(p.moves[0].up - SELECTION) + " into the selection");
+	if (n > 0)
+		s += ", press " + std::to_string(n) + " down " + Ms(m.down - (n == 1 ? SELECTION : p.moves[n - 1].settled)) +
+		     (n == 1 ? " after the LEDs went dark" : " after press " + std::to_string(n - 1) + " settled") + ", held " + Ms(m.up - m.down);
+	return s + ", its contact met chattering at " + std::to_string(m.chattered) + " accesses, latch on " +
+	       edges[int(edge)] + ", wake-ups " + Ms(p.late) + " late: " + what;
+}
+
+// Plays `before` scripted presses after the hold, then one free press if
+// `step`, through every choice; the first run that breaks the rule is told.
+// Each free press must count no later after its release settled than the
+// scripted one before it (maxAfter): the start state of every step.
+std::string Play(const Envelope& e, uint64_t late, LatchEdge edge, bool freeHold, unsigned before, bool step,
+		 uint64_t& maxAfter, unsigned long& runs)
+{
+	Walk walk;
+	unsigned n = before + step;
+	do {
+		runs++;
+		BoardWorld b({}, 0, edge);
+		world.events.reserve(64);
+		// Selection mode as the hold and the blink leave it: the hold
+		// down since the first reading, last read at 5 s.
+		Person p{walk, b.button, e.upMs * MS, e.reactionMs * MS, late * MS, {Move{freeHold, 1 * SEC}}, step};
+		p.phase = Person::HELD, p.last = 5 * SEC;
+		b.button.SetDown(true);
+		world.now = SELECTION;
+		for (unsigned i = 0; i < n; i++)
+			p.moves.push_back(Move{i == before});
+		world.beforeAccess = [&](int32_t index, bool write) { p.Before(index == GPIO_EVENT && write); };
+		world.afterSleep = [&](uint64_t, uint64_t) { b.button.Service(); };
+		// Once the step is played the window is ended at once.
+		world.late = [&](uint64_t us) { return p.stop ? 10 * SEC : us < 100 * MS ? late * MS : 0; };
+		SelectAction();
+		std::string verdict = Verdict(n), ran = Verdicts().empty() ? "no verdict" : Verdicts()[0];
+		std::vector<unsigned> counts = Counts(SELECTION, ran);
+		if (Verdicts() != std::vector<std::string>{verdict} || counts != CountsOf(n)) {
+			size_t k = counts.size() - 1;
+			return Told(p, edge, (n == 0 ? "the hold counted as a press" : k == n + 1 ? "counted twice"
+							 : k + 1 == n ? "not counted" : "miscounted") +
+						     std::string(" (LEDs ") + std::to_string(counts.back()) + ", " + ran + ")");
+		}
+		uint64_t counted = 0;	// when the LEDs showed the count
+		for (const Event& ev : world.Only(Event::LED))
+			if (counted == 0 && ev.us > SELECTION && (~ev.word & 0xF) == n % 16)
+				counted = ev.us;
+		if (n == 16 && Logged(verdict) != counted)
+			return Told(p, edge, "the sixteenth count did not cancel at once");
+		if (n == 0 || n == 16 || p.at != p.moves.size())
+			continue;
+		uint64_t after = counted - p.moves.back().settled;
+		if (!step) {
+			maxAfter = after;
+			// With no press after it the window closes 5.0 to 5.1 s after
+			// the count, and that count's action runs.
+			if (Logged(verdict) < counted + 5 * SEC || Logged(verdict) > counted + 5100 * MS)
+				return Told(p, edge, "the window closed " + Ms(Logged(verdict) - counted) + " after the count");
+		} else if (after > maxAfter) {
+			return Told(p, edge, "counted " + Ms(after) + " after its release settled, later than any start state");
+		}
+	} while (walk.Next());
+	return "";
+}
+
+// Every envelope, lateness and latch edge: the base (the hold, then one
+// free press), the start state of the step (the hold and one scripted
+// press), the step from it, the cancel. The first counterexample is told.
+std::string Prove(bool all, unsigned long& runs)
+{
+	for (const Envelope& e : ENVELOPES)
+		for (uint64_t late = e.lateFrom; late <= (all ? e.lateMs : e.lateFrom); late++)
+			for (LatchEdge edge : {LatchEdge::Press, LatchEdge::Release, LatchEdge::Both}) {
+				uint64_t maxAfter = 0;
+				std::string told = Play(e, late, edge, true, 0, false, maxAfter, runs);
+				if (told.empty())
+					told = Play(e, late, edge, false, 1, false, maxAfter, runs);
+				if (told.empty() && maxAfter >= e.upMs * MS)
+					told = "a press may begin before the count before it";
+				if (told.empty())
+					told = Play(e, late, edge, false, 0, true, maxAfter, runs);
+				if (told.empty())
+					told = Play(e, late, edge, false, 1, true, maxAfter, runs);
+				if (told.empty() && late == e.lateFrom)
+					told = Play(e, late, edge, false, 15, true, maxAfter, runs);
+				if (!told.empty())
+					return std::string(e.board) + " board, up " + std::to_string(e.upMs) + " ms: " + told;
+			}
+	return "";
+}
+
+TEST(Count, EveryNumberOfPresses)
+{
+	unsigned long runs = 0;
+	const char* proof = getenv("BUTTOND_PROOF");
+	EXPECT_EQ(Prove(!proof || strcmp(proof, "short") != 0, runs), "");
+	printf("%lu runs\n", runs);
+}
+
+}  // namespace
