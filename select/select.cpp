@@ -65,17 +65,18 @@ static bool HasButtonSettledUp(uint64_t& from, uint64_t& stillUs)
 // goes, however late this wake-up: chatter must never count as a press. A
 // whole press that a busy CPU let come and go meanwhile cannot be told from
 // it and goes too; the LEDs show the count, and the person presses again.
-// Not when the button is down by then: that is the next press, its edge
-// kept.
-static void ClearLateChatter(uint64_t from, uint64_t stillUs)
+// The button is read after the clear: down then, it is the next press,
+// begun before the clear or between the two.
+static void ClearLateChatter(uint64_t from, uint64_t stillUs, bool& pressed)
 {
 	if (stillUs >= 2 * SETTLE_US)
 		return;		// lay still longer than any chatter lasts
 	uint64_t e = MonotonicUs() - from;
 	if (e < 2 * SETTLE_US)
 		OsUsleep(unsigned(2 * SETTLE_US - e));
-	if (!IsButtonPressed())
-		ClearButtonEvent();
+	ClearButtonEvent();
+	if (IsButtonPressed())
+		pressed = true;
 }
 
 // Is the hold that opened selection mode over? It is once the button reads
@@ -135,7 +136,7 @@ void SelectAction()
 		// show the count has that press latched.
 		ShowLedPattern(count);
 		if (count != 0)
-			ClearLateChatter(from, stillUs);
+			ClearLateChatter(from, stillUs, pressed);
 	}
 
 	if (count != 0)
