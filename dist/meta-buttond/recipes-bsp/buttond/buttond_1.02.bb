@@ -15,7 +15,7 @@ SRC_URI = "git://${BUTTOND_SRCDIR};protocol=file;branch=main;destsuffix=${BP}"
 # The release commit goes here. While developing, "${AUTOREV}" follows the
 # branch (on kirkstone with PV = "1.02+git${SRCPV}"); a working tree is built
 # through externalsrc or devtool instead (the layer's README).
-SRCREV = "99c7de0f503ed8b60203fb109b58dbc34203fec7"
+SRCREV = "010ce21adb060b6f6660d42dd27c816969a63901"
 
 inherit cmake update-rc.d systemd
 
