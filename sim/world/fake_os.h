@@ -25,7 +25,9 @@ struct FakeWorld {
 	// The two clocks at now == 0, in microseconds. The monotonic clock
 	// moves only with virtual time; a test steps the wall clock without
 	// moving virtual time, as NTP or an operator's date does.
-	uint64_t monoBaseUs = 12345 * 1000000ULL;
+	// The monotonic clock is at no whole second: a second's turn falls in
+	// the selection's first rest (7.430 s of virtual time).
+	uint64_t monoBaseUs = 12345 * 1000000ULL + 570000;
 	int64_t wallBaseUs = 1700000000LL * 1000000;
 	int failClockReads = 0;	// clock_gettime failures still to inject
 	// Steps of the wall clock still to come: at virtual time first, the
