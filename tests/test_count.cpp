@@ -232,10 +232,10 @@ std::string Play(const Envelope& e, uint64_t late, LatchEdge edge, bool freeHold
 // Every envelope, lateness and latch edge: the base (the hold, then one
 // free press), the start state of the step (the hold and one scripted
 // press), the step from it, the cancel. The first counterexample is told.
-std::string Prove(bool all, unsigned long& runs)
+std::string Prove(bool all, bool base, unsigned long& runs)
 {
 	for (const Envelope& e : ENVELOPES)
-		for (uint64_t late = e.lateFrom; late <= (all ? e.lateMs : e.lateFrom); late++)
+		for (uint64_t late = e.lateFrom; late <= (all ? e.lateMs : e.lateFrom) && (!base || &e == ENVELOPES); late++)
 			for (LatchEdge edge : {LatchEdge::Press, LatchEdge::Release, LatchEdge::Both}) {
 				uint64_t maxAfter = 0;
 				std::string told = Play(e, late, edge, true, 0, false, maxAfter, runs);
@@ -259,7 +259,10 @@ TEST(Count, EveryNumberOfPresses)
 {
 	unsigned long runs = 0;
 	const char* proof = getenv("BUTTOND_PROOF");
-	EXPECT_EQ(Prove(!proof || strcmp(proof, "short") != 0, runs), "");
+	// BUTTOND_PROOF=short: each board's least lateness; base: the idle
+	// board on time alone, for an emulator.
+	bool all = !proof || (strcmp(proof, "short") != 0 && strcmp(proof, "base") != 0);
+	EXPECT_EQ(Prove(all, proof && strcmp(proof, "base") == 0, runs), "");
 	printf("%lu runs\n", runs);
 }
 
