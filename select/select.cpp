@@ -81,8 +81,9 @@ static void ClearLateChatter(uint64_t from, uint64_t stillUs, bool& pressed)
 
 // Is the hold that opened selection mode over? It is once the button reads
 // up: its release has begun, and its chatter is over a settle time later.
-// What it latched goes then. A press the person has begun meanwhile,
-// however soon after the blink, is the first of the selection.
+// What it latched goes then. A press the person began after that up
+// reading is the first of the selection; one already down at the very
+// first reading cannot be told from the hold.
 static bool IsHoldOver(bool& pressed)
 {
 	if (IsButtonPressed())
