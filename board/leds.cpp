@@ -19,12 +19,15 @@ void ShowLedPattern(uint32_t code)
 	}
 }
 
-void BlinkLeds(uint32_t times, uint32_t pattern)
+void BlinkLeds(uint32_t times, uint32_t pattern, void (*lastLit)(unsigned us))
 {
 	for (uint32_t i = 0; i < times; i++) {
 		*ledRegister = LEDS_DARK;
 		OsUsleep(BLINK_HALF_PERIOD_US);
 		*ledRegister = ~pattern;
-		OsUsleep(BLINK_HALF_PERIOD_US);
+		if (lastLit != nullptr && i + 1 == times)
+			lastLit(BLINK_HALF_PERIOD_US);
+		else
+			OsUsleep(BLINK_HALF_PERIOD_US);
 	}
 }

@@ -9,6 +9,8 @@ constexpr uint32_t LED_BLINK_ALL = 16;		// blink the four count LEDs
 constexpr uint32_t LED_BLINK_SHOWN = 18;	// blink what is lit now
 
 void ShowLedPattern(uint32_t code);
-void BlinkLeds(uint32_t times, uint32_t pattern);
+// With lastLit, the last lit half period is lastLit(its length)'s to spend
+// instead of a sleep: the display changes only once it returns.
+void BlinkLeds(uint32_t times, uint32_t pattern, void (*lastLit)(unsigned us) = nullptr);
 
 #endif

@@ -79,7 +79,9 @@ void MainLoopIteration()
 	if (IsButtonPressed()) {
 		OsSyslog(LOG_NOTICE, " Button was held for 4 SEC...");
 		SignalLightsSelect();
-		ShowLedPattern(LED_BLINK_ALL);
+		// The blink's end looks at the hold: the first press may come
+		// the moment the LEDs go dark.
+		BlinkLeds(4, 15, LookAtHold);
 		ShowLedPattern(0);
 		SelectAction();
 		ShowLedPattern(0);

@@ -94,6 +94,25 @@ static bool IsHoldOver(bool& pressed)
 	return true;
 }
 
+// Set by the blink's last settle time: the hold was over, its contact still.
+static bool holdEndedLit;
+
+// The blink's last lit half period, us long. A person lets go as the LEDs
+// blink and may press the moment they go dark; a rest taken after dark would
+// clear a whole quick press away with the hold's chatter. So the hold is
+// looked at here, in the last settle time before dark: a contact that lay
+// still and up through it has ended its hold, and the selection counts from
+// its first reading.
+void LookAtHold(unsigned us)
+{
+	OsUsleep(us - SETTLE_US);
+	ClearButtonEvent();
+	bool up = !IsButtonPressed();
+	uint64_t from = MonotonicUs();
+	OsUsleep(SETTLE_US);
+	holdEndedLit = up && MonotonicUs() - from >= SETTLE_US && !IsButtonPressed() && !HasButtonBeenPressed();
+}
+
 void SelectAction()
 {
 	uint32_t count = 0;
@@ -104,7 +123,8 @@ void SelectAction()
 	// release still chattering; every edge of it latches, whichever edges
 	// the board latches. Nothing counts until it is over. The window runs
 	// meanwhile.
-	bool holdOver = false;
+	bool holdOver = holdEndedLit;
+	holdEndedLit = false;
 	bool pressed = false;	// a press latched, not yet counted
 	uint64_t from = 0, stillUs = 0;	// the last settle's rest
 
@@ -122,7 +142,10 @@ void SelectAction()
 			pressed = true;
 		if (!pressed || IsButtonPressed() || !HasButtonSettledUp(from, stillUs))
 			continue;
+		// The late clear comes before the count and its log line: a
+		// syslog that blocks must not push a clear over the next press.
 		pressed = false;
+		ClearLateChatter(from, stillUs, pressed);
 		count++;
 		if (debugLevel != 0)
 			OsSyslog(LOG_NOTICE, " Button Pressed %d", count);
@@ -132,12 +155,7 @@ void SelectAction()
 		} else {
 			selectTimer->Start();
 		}
-		// The latch was cleared before the press was found over, and has
-		// held nothing since: a person who presses the moment the LEDs
-		// show the count has that press latched.
 		ShowLedPattern(count);
-		if (count != 0)
-			ClearLateChatter(from, stillUs, pressed);
 	}
 
 	if (count != 0)

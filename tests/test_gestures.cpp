@@ -61,23 +61,27 @@ const Case CASES[] = {
 	5.000 sh killall -SIGUSR1 lumend &> /dev/null
 	blink 15 from 5.000
 	7.000 led FFFFFFFF
-	7.340 log5 HasButtonBeenPressed(): true
-	7.340 log5 IsButtonPressed(): true
-	7.420 log5 HasButtonBeenPressed(): true
-	7.440 log5  Button Pressed 1
-	7.440 led FFFFFFFE
-	7.940 log5 HasButtonBeenPressed(): true
-	7.940 log5 IsButtonPressed(): true
-	8.020 log5 HasButtonBeenPressed(): true
-	8.040 log5  Button Pressed 2
-	8.040 led FFFFFFFD
-	13.100 log5 Running Command for Action 2.
-	13.100 led FFFFFFFF
-	blink 2 from 13.100
-	15.100 sh killall -SIGUSR2 lumend &> /dev/null
-	15.100 sh /bin/tallyrep -i -l -s buttonpush &> /dev/null
-	15.100 led FFFFFFFF
-	15.100 sh killall -SIGUSR2 lumend &> /dev/null
+	7.320 log5 HasButtonBeenPressed(): true
+	7.320 log5 IsButtonPressed(): true
+	7.400 log5 HasButtonBeenPressed(): true
+	7.400 log5 IsButtonPressed(): true
+	7.480 log5 HasButtonBeenPressed(): true
+	7.520 log5  Button Pressed 1
+	7.520 led FFFFFFFE
+	7.920 log5 HasButtonBeenPressed(): true
+	7.920 log5 IsButtonPressed(): true
+	8.000 log5 HasButtonBeenPressed(): true
+	8.000 log5 IsButtonPressed(): true
+	8.080 log5 HasButtonBeenPressed(): true
+	8.120 log5  Button Pressed 2
+	8.120 led FFFFFFFD
+	13.160 log5 Running Command for Action 2.
+	13.160 led FFFFFFFF
+	blink 2 from 13.160
+	15.160 sh killall -SIGUSR2 lumend &> /dev/null
+	15.160 sh /bin/tallyrep -i -l -s buttonpush &> /dev/null
+	15.160 led FFFFFFFF
+	15.160 sh killall -SIGUSR2 lumend &> /dev/null
 	)"},
 	{"a hold too short, a hold through the blink and one press across polls, debug 1", 1,
 	 LatchEdge::Release, {{1500 * MS, 3200 * MS}, {6500 * MS, 13200 * MS}, {13500 * MS, 13800 * MS}},
@@ -90,8 +94,8 @@ const Case CASES[] = {
 	11.000 sh killall -SIGUSR1 lumend &> /dev/null
 	blink 15 from 11.000
 	13.000 led FFFFFFFF
-	13.840 log5  Button Pressed 1
-	13.840 led FFFFFFFE
+	13.860 log5  Button Pressed 1
+	13.860 led FFFFFFFE
 	18.900 log5 Running Command for Action 1.
 	18.900 led FFFFFFFF
 	blink 1 from 18.900

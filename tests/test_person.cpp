@@ -25,7 +25,7 @@ const uint64_t UP_IDLE = 105 * MS, UP_BUSY = 145 * MS;
 // up-time to a second once settled, half the time close to the up-time;
 // each press is held 30 ms to 2 s and let go within 4.8 s of the release
 // before. Every edge chatters for 0 to 20 ms, a quarter of them clean.
-std::vector<Press> Gesture(std::mt19937& rng, unsigned n, uint64_t up)
+std::vector<Press> Gesture(std::mt19937& rng, unsigned n, uint64_t up, uint64_t dark)
 {
 	auto ms = [&](uint64_t lo, uint64_t hi) { return std::uniform_int_distribution<uint64_t>(lo, hi)(rng) * MS; };
 	auto bounce = [&] { return rng() % 4 ? ms(0, 20) : 0; };
@@ -33,7 +33,7 @@ std::vector<Press> Gesture(std::mt19937& rng, unsigned n, uint64_t up)
 	for (unsigned i = 0; i < n; i++) {
 		uint64_t released = out.back().upUs, settled = released + out.back().upBounceUs;
 		uint64_t down = settled + (rng() % 2 ? up + ms(0, 30) : std::max(up, ms(0, 1000)));
-		down = i == 0 ? std::max(down, 7000 * MS + ms(1, 600)) : down;	// after the LEDs go dark
+		down = i == 0 ? std::max(down, dark + ms(1, 600)) : down;	// after the LEDs go dark
 		unsigned kind = unsigned(rng() % 10);	// a quick tap, a press, a long one
 		uint64_t held = kind < 3 ? ms(30, 60) : kind < 9 ? ms(30, 400) : ms(400, 2000);
 		// The window opens at 7 s, and again at each count.
@@ -76,7 +76,8 @@ TEST(Person, NPressesRunActionN)
 			LatchEdge edge = LatchEdge(rng() % 3);
 			const uint64_t maxima[] = {1 * MS, 5 * MS, 20 * MS, 50 * MS, l.upToMax};
 			uint64_t most = l.upToMax ? maxima[rng() % 5] : 0;
-			std::vector<Press> gesture = Gesture(rng, n, l.up);
+			// The blink's last settle time ends late too: the LEDs go dark then.
+			std::vector<Press> gesture = Gesture(rng, n, l.up, 7 * SEC + l.fixed);
 			uint64_t end = gesture.back().upUs + 10 * SEC;
 			BoardWorld b(gesture, debug, edge, seed);
 			// The short sleeps are the selection's: its polls and settles.
