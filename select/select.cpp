@@ -142,10 +142,7 @@ void SelectAction()
 			pressed = true;
 		if (!pressed || IsButtonPressed() || !HasButtonSettledUp(from, stillUs))
 			continue;
-		// The late clear comes before the count and its log line: a
-		// syslog that blocks must not push a clear over the next press.
 		pressed = false;
-		ClearLateChatter(from, stillUs, pressed);
 		count++;
 		if (debugLevel != 0)
 			OsSyslog(LOG_NOTICE, " Button Pressed %d", count);
@@ -155,7 +152,12 @@ void SelectAction()
 		} else {
 			selectTimer->Start();
 		}
+		// The latch was cleared before the press was found over, and has
+		// held nothing since: a person who presses the moment the LEDs
+		// show the count has that press latched.
 		ShowLedPattern(count);
+		if (count != 0)
+			ClearLateChatter(from, stillUs, pressed);
 	}
 
 	if (count != 0)

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "board/leds.h"
 #include "board/registers.h"
 #include "select/actions.h"
 #include "sim/world/virtual_board.h"
@@ -84,6 +85,7 @@ const Envelope ENVELOPES[] = {{"idle", 105, 0, 2, true},
 struct Move {
 	bool free;
 	uint64_t down = 0, up = 0;	// just before accesses at these times
+	uint64_t downFrom = 0;		// the earliest the finger can have gone down
 	uint64_t settled = 0;		// just after an access at this time
 	unsigned chattered = 0;		// accesses that met its contact chattering
 };
@@ -91,10 +93,11 @@ struct Move {
 struct Person {
 	Walk& walk;
 	SimButton& pin;
-	uint64_t upUs, late;
+	uint64_t upUs, late;		// late: the most a sleep or a call may take
 	bool exact;			// held longer than its chatter
 	std::vector<Move> moves;	// the hold, then the presses
 	bool step;			// end the window once the step is played
+	uint64_t dark = UINT64_MAX;	// when the LEDs went dark
 	size_t at = 0;			// the move under way
 	enum { WAITING, HELD, RELEASED } phase = WAITING;
 	uint64_t mayFrom = 0;		// the first access the press could precede
@@ -109,13 +112,20 @@ struct Person {
 		bool gap = false, now = false;	// chattering in the gap before t; still at t
 		if (m && phase == WAITING) {
 			// A press comes after the up-time, the first any time after
-			// the blink; at any access over a poll from the first it may
-			// precede, as polls alike follow.
-			uint64_t from = std::max(moves[at - 1].settled + upUs, at == 1 ? SELECTION : 0);
+			// the LEDs went dark; at any access over a poll from the
+			// first it may precede, as polls alike follow. It may begin
+			// anywhere in the gap: played at its end, for its chatter to
+			// reach the most; timed from its start, for its release.
+			// The whole of it may fall in the gap, a tap inside a sleep.
+			uint64_t from = std::max(moves[at - 1].settled + upUs, at == 1 ? dark : 0);
 			mayFrom = t > from && mayFrom == 0 ? t : mayFrom;
 			if (t > from && (!m->free || t > mayFrom + POLL + late || walk.Choose(2))) {
-				phase = HELD, m->down = t;
+				phase = HELD, m->down = t, m->downFrom = std::max(last, from);
 				pin.SetDown(true);
+				if (m->free && t > m->downFrom + Held() && walk.Choose(2)) {
+					pin.SetDown(false);
+					phase = RELEASED, m->up = t;
+				}
 			}
 		}
 		bool chatters = m && m->free && at > 0;	// the hold goes down clean
@@ -126,10 +136,12 @@ struct Person {
 			// selection. Let go before or after the press's chatter
 			// ends, if it ends in this gap.
 			uint64_t longest = at == 0 ? SELECTION + 2 * (POLL + late) : m->down + 3 * (POLL + late) + CHATTER;
-			uint64_t shortest = m->down + (at == 0 || !exact ? 0 : CHATTER + 1 * MS);
+			uint64_t shortest = at == 0 ? m->down : m->downFrom + Held() + 1;
 			if (m->free ? t > longest || (t >= shortest && walk.Choose(2))
 				    : m->down < last && t > last + 2 * CHATTER + late) {
-				bool early = settles > t || (settles > last && chatters && settles >= shortest && walk.Choose(2));
+				// Only a press no longer than its chatter can end inside
+				// it: one held longer was closed, still, when let go.
+				bool early = !exact && (settles > t || (settles > last && chatters && walk.Choose(2)));
 				if (!early)
 					pin.SetDown(true);
 				phase = RELEASED, m->up = early ? std::min(t, settles) : t;
@@ -140,8 +152,8 @@ struct Person {
 			gap = chatters && settles > last, now = settles > t;
 		if (m && phase == RELEASED) {
 			gap = m->free, now = m->free && t < m->up + CHATTER && walk.Choose(2);
-			if (!now)
-				m->settled = last, at++, phase = WAITING, mayFrom = 0;
+			if (!now)	// no sooner than the shortest press allows
+				m->settled = std::max(last, m->downFrom + Held()), at++, phase = WAITING, mayFrom = 0;
 		}
 		if (gap && !clear && !pin.IsLatched() && walk.Choose(2))	// toggled both ways
 			pin.SetDown(!pin.IsDown()), pin.SetDown(!pin.IsDown());
@@ -151,50 +163,82 @@ struct Person {
 		last = t;
 		stop |= step && at == moves.size() && t > moves.back().settled + upUs;
 	}
+
+	// A press is held longer than this.
+	uint64_t Held() const { return exact ? CHATTER : 0; }
 };
 
 std::string Ms(uint64_t us) { return std::to_string((us + MS / 2) / MS) + " ms"; }
 
+// How late the selection's sleeps end and how long its other OS calls take:
+// every sleep alike, by whole milliseconds; or each sleep and each call on
+// its own, on time or at the board's bound (both ends of it).
+struct Lateness {
+	uint64_t ms;
+	bool each;
+};
+
 // The run in a person's words.
-std::string Told(const Person& p, LatchEdge edge, const std::string& what)
+std::string Told(const Person& p, LatchEdge edge, const Lateness& l, const std::string& woke, const std::string& what)
 {
 	const char* edges[] = {"the press edge", "the release edge", "both edges"};
 	const Move& m = p.moves.back();
 	size_t n = p.moves.size() - 1;
-	std::string s = "the hold let go " + (p.moves[0].up <= SELECTION ? "in the blink" : Ms(p.moves[0].up - SELECTION) + " into the selection");
-	if (n > 0)
-		s += ", press " + std::to_string(n) + " down " + Ms(m.down - (n == 1 ? SELECTION : p.moves[n - 1].settled)) +
-		     (n == 1 ? " after the LEDs went dark" : " after press " + std::to_string(n - 1) + " settled") + ", held " + Ms(m.up - m.down);
-	return s + ", its contact met chattering at " + std::to_string(m.chattered) + " accesses, latch on " +
-	       edges[int(edge)] + ", wake-ups " + Ms(p.late) + " late: " + what;
+	uint64_t dark = p.dark == UINT64_MAX ? SELECTION : p.dark;
+	std::string s = "the hold let go " + (p.moves[0].up <= dark ? "in the blink" : Ms(p.moves[0].up - dark) + " into the selection");
+	if (n > 0) {
+		uint64_t ref = n == 1 ? dark : p.moves[n - 1].settled;
+		s += ", press " + std::to_string(n) + " down from " + Ms(m.downFrom - ref) + " to " + Ms(m.down - ref) +
+		     (n == 1 ? " after the LEDs went dark" : " after press " + std::to_string(n - 1) + " settled") + ", up by " +
+		     Ms(m.up - ref);
+	}
+	s += ", its contact met chattering at " + std::to_string(m.chattered) + " accesses, latch on " + edges[int(edge)];
+	s += l.each ? ", each sleep or call on time or " + Ms(l.ms * MS) + " late" + (woke.empty() ? " (all on time)" : ":" + woke)
+		    : ", wake-ups " + Ms(l.ms * MS) + " late";
+	return s + ": " + what;
 }
 
 // Plays `before` scripted presses after the hold, then one free press if
 // `step`, through every choice; the first run that breaks the rule is told.
 // Each free press must count no later after its release settled than the
 // scripted one before it (maxAfter): the start state of every step.
-std::string Play(const Envelope& e, uint64_t late, LatchEdge edge, bool freeHold, unsigned before, bool step,
-		 uint64_t& maxAfter, unsigned long& runs)
+std::string Play(const Envelope& e, const Lateness& l, LatchEdge edge, int debug, bool freeHold, unsigned before,
+		 bool step, uint64_t& maxAfter, unsigned long& runs)
 {
 	Walk walk;
 	unsigned n = before + step;
 	do {
 		runs++;
-		BoardWorld b({}, 0, edge);
+		BoardWorld b({}, debug, edge);
 		world.events.reserve(64);
-		// Selection mode as the hold and the blink leave it: the hold
-		// down since the first reading, last read at 5 s.
-		Person p{walk, b.button, e.upMs * MS, late * MS, e.exact, {Move{freeHold, 1 * SEC}}, step};
+		// The blink's last lit half period: the hold down since the
+		// first reading, last read at 5 s.
+		Person p{walk, b.button, e.upMs * MS, l.ms * MS, e.exact, {Move{freeHold, 1 * SEC}}, step};
 		p.phase = Person::HELD, p.last = 5 * SEC;
 		b.button.SetDown(true);
-		world.now = SELECTION;
+		b.led = ~15u;
+		world.now = SELECTION - 250 * MS;
 		for (unsigned i = 0; i < n; i++)
 			p.moves.push_back(Move{i == before});
 		world.beforeAccess = [&](int32_t index, bool write) { p.Before(index == GPIO_EVENT && write); };
 		world.afterSleep = [&](uint64_t, uint64_t) { b.button.Service(); };
 		// Once the step is played the window is ended at once.
-		world.late = [&](uint64_t us) { return p.stop ? 10 * SEC : us < 100 * MS ? late * MS : 0; };
+		std::string woke;
+		auto late = [&](const char* what) -> uint64_t {
+			if (!l.each)
+				return l.ms * MS;
+			if (!walk.Choose(2))
+				return 0;
+			woke += std::string(" ") + what + " at " + Ms(world.now - SELECTION) + " after 7 s;";
+			return l.ms * MS;
+		};
+		world.late = [&](uint64_t us) { return p.stop ? 10 * SEC : us < 100 * MS ? late("sleep") : 0; };
+		world.callTime = [&] { return p.stop || !l.each ? 0 : late("call"); };
+		LookAtHold(250 * MS);
+		ShowLedPattern(0);
+		p.dark = world.now;
 		SelectAction();
+		auto told = [&](const std::string& what) { return Told(p, edge, l, woke, what); };
 		std::string verdict = Verdict(n), ran = Verdicts().empty() ? "no verdict" : Verdicts()[0];
 		std::vector<unsigned> counts = Counts(SELECTION, ran);
 		size_t k = counts.size() - 1;
@@ -203,55 +247,76 @@ std::string Play(const Envelope& e, uint64_t late, LatchEdge edge, bool freeHold
 		if (!e.exact && (fewer || Verdicts() == std::vector<std::string>{verdict}))
 			continue;	// never more is all a short press is promised
 		if (Verdicts() != std::vector<std::string>{verdict} || counts != CountsOf(n)) {
-			return Told(p, edge, (n == 0 ? "the hold counted as a press" : k == n + 1 ? "counted twice"
-							 : k + 1 == n ? "not counted" : "miscounted") +
-						     std::string(" (LEDs ") + std::to_string(counts.back()) + ", " + ran + ")");
+			return told((n == 0 ? "the hold counted as a press" : k == n + 1 ? "counted twice"
+								   : k + 1 == n ? "not counted" : "miscounted") +
+				    std::string(" (LEDs ") + std::to_string(counts.back()) + ", " + ran + ")");
 		}
 		uint64_t counted = 0;	// when the LEDs showed the count
 		for (const Event& ev : world.Only(Event::LED))
-			if (counted == 0 && ev.us > SELECTION && (~ev.word & 0xF) == n % 16)
+			if (counted == 0 && ev.us > p.dark && (~ev.word & 0xF) == n % 16)
 				counted = ev.us;
 		if (n == 16 && Logged(verdict) != counted)
-			return Told(p, edge, "the sixteenth count did not cancel at once");
+			return told("the sixteenth count did not cancel at once");
 		if (n == 0 || n == 16 || p.at != p.moves.size())
 			continue;
 		uint64_t after = counted - p.moves.back().settled;
 		if (!step) {
-			maxAfter = after;
+			maxAfter = std::max(maxAfter, after);
 			// With no press after it the window closes 5.0 to 5.1 s after
 			// the count, and that count's action runs.
 			if (Logged(verdict) < counted + 5 * SEC || Logged(verdict) > counted + 5100 * MS)
-				return Told(p, edge, "the window closed " + Ms(Logged(verdict) - counted) + " after the count");
+				return told("the window closed " + Ms(Logged(verdict) - counted) + " after the count");
 		} else if (after > maxAfter) {
-			return Told(p, edge, "counted " + Ms(after) + " after its release settled, later than any start state");
+			return told("counted " + Ms(after) + " after its release settled, later than any start state");
 		}
 	} while (walk.Next());
 	return "";
 }
 
-// Every envelope, lateness and latch edge: the base (the hold, then one
-// free press), the start state of the step (the hold and one scripted
-// press), the step from it, the cancel. The first counterexample is told.
-std::string Prove(bool all, bool base, unsigned long& runs)
+// One envelope, lateness, latch edge and debug level: the base (the hold,
+// then one free press), the start state of the step (the hold and one
+// scripted press), the step from it, the cancel.
+std::string ProveOne(const Envelope& e, const Lateness& l, LatchEdge edge, int debug, bool cancel, unsigned long& runs)
 {
-	for (const Envelope& e : ENVELOPES)
-		for (uint64_t late = e.lateFrom; late <= (all ? e.lateMs : e.lateFrom) && (!base || &e == ENVELOPES); late++)
+	uint64_t maxAfter = 0;
+	std::string told = Play(e, l, edge, debug, true, 0, false, maxAfter, runs);
+	if (told.empty())
+		told = Play(e, l, edge, debug, false, 1, false, maxAfter, runs);
+	if (told.empty() && maxAfter >= e.upMs * MS)
+		told = "a press may begin before the count before it";
+	if (told.empty())
+		told = Play(e, l, edge, debug, false, 0, true, maxAfter, runs);
+	if (told.empty())
+		told = Play(e, l, edge, debug, false, 1, true, maxAfter, runs);
+	if (told.empty() && cancel)
+		told = Play(e, l, edge, debug, false, 15, true, maxAfter, runs);
+	return told;
+}
+
+// Every envelope, lateness and latch edge; the first counterexample is
+// told. Every sleep alike at each whole millisecond of the board's range;
+// then each sleep and call on its own at either end of the bound, at debug
+// levels 0 and 2 (where every read that finds the button down or latched
+// logs).
+std::string Prove(bool all, bool base, bool each, unsigned long& runs)
+{
+	for (const Envelope& e : ENVELOPES) {
+		if (base && &e != ENVELOPES)
+			break;
+		std::vector<std::pair<Lateness, int>> ls;
+		for (uint64_t late = e.lateFrom; late <= (all ? e.lateMs : e.lateFrom); late++)
+			ls.push_back({{late, false}, 0});
+		if (each)
+			for (int debug : {0, 2})
+				ls.push_back({{e.lateMs, true}, debug});
+		for (const auto& l : ls)
 			for (LatchEdge edge : {LatchEdge::Press, LatchEdge::Release, LatchEdge::Both}) {
-				uint64_t maxAfter = 0;
-				std::string told = Play(e, late, edge, true, 0, false, maxAfter, runs);
-				if (told.empty())
-					told = Play(e, late, edge, false, 1, false, maxAfter, runs);
-				if (told.empty() && maxAfter >= e.upMs * MS)
-					told = "a press may begin before the count before it";
-				if (told.empty())
-					told = Play(e, late, edge, false, 0, true, maxAfter, runs);
-				if (told.empty())
-					told = Play(e, late, edge, false, 1, true, maxAfter, runs);
-				if (told.empty() && late == e.lateFrom)
-					told = Play(e, late, edge, false, 15, true, maxAfter, runs);
+				std::string told = ProveOne(e, l.first, edge, l.second, !l.first.each && l.first.ms == e.lateFrom, runs);
 				if (!told.empty())
-					return std::string(e.board) + " board, up " + std::to_string(e.upMs) + " ms: " + told;
+					return std::string(e.board) + " board, up " + std::to_string(e.upMs) + " ms, debug " +
+					       std::to_string(l.second) + ": " + told;
 			}
+	}
 	return "";
 }
 
@@ -262,7 +327,8 @@ TEST(Count, EveryNumberOfPresses)
 	// BUTTOND_PROOF=short: each board's least lateness; base: the idle
 	// board on time alone, for an emulator.
 	bool all = !proof || (strcmp(proof, "short") != 0 && strcmp(proof, "base") != 0);
-	EXPECT_EQ(Prove(all, proof && strcmp(proof, "base") == 0, runs), "");
+	bool each = proof && strcmp(proof, "each") == 0;
+	EXPECT_EQ(Prove(all, proof && strcmp(proof, "base") == 0, each, runs), "");
 	printf("%lu runs\n", runs);
 }
 

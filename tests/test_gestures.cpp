@@ -66,15 +66,15 @@ const Case CASES[] = {
 	7.400 log5 HasButtonBeenPressed(): true
 	7.400 log5 IsButtonPressed(): true
 	7.480 log5 HasButtonBeenPressed(): true
-	7.520 log5  Button Pressed 1
-	7.520 led FFFFFFFE
+	7.500 log5  Button Pressed 1
+	7.500 led FFFFFFFE
 	7.920 log5 HasButtonBeenPressed(): true
 	7.920 log5 IsButtonPressed(): true
 	8.000 log5 HasButtonBeenPressed(): true
 	8.000 log5 IsButtonPressed(): true
 	8.080 log5 HasButtonBeenPressed(): true
-	8.120 log5  Button Pressed 2
-	8.120 led FFFFFFFD
+	8.100 log5  Button Pressed 2
+	8.100 led FFFFFFFD
 	13.160 log5 Running Command for Action 2.
 	13.160 led FFFFFFFF
 	blink 2 from 13.160
@@ -94,8 +94,8 @@ const Case CASES[] = {
 	11.000 sh killall -SIGUSR1 lumend &> /dev/null
 	blink 15 from 11.000
 	13.000 led FFFFFFFF
-	13.860 log5  Button Pressed 1
-	13.860 led FFFFFFFE
+	13.840 log5  Button Pressed 1
+	13.840 led FFFFFFFE
 	18.900 log5 Running Command for Action 1.
 	18.900 led FFFFFFFF
 	blink 1 from 18.900

@@ -47,6 +47,18 @@ void FakeWorld::Advance(uint64_t us)
 		afterSleep(from, now);
 }
 
+void FakeWorld::Call()
+{
+	uint64_t us = callTime ? callTime() : 0;
+	if (us == 0)
+		return;
+	ObserveLed();
+	uint64_t from = now;
+	now += us;
+	if (afterSleep)
+		afterSleep(from, now);
+}
+
 void BeforeRegisterAccess(int32_t index, bool write)
 {
 	if (world.beforeAccess)
@@ -76,6 +88,7 @@ int OsClockGetTime(clockid_t clock, struct timespec* ts)
 					      : world.wallBaseUs + int64_t(world.now);
 	ts->tv_sec = us / 1000000;
 	ts->tv_nsec = long(us % 1000000) * 1000;
+	world.Call();
 	return 0;
 }
 
@@ -96,6 +109,7 @@ void OsSyslog(int priority, const char* format, ...)
 	world.events.push_back({Event::LOG, world.now, priority, 0, text});
 	if (world.logToStderr)
 		fprintf(stderr, "syslog %d: %s\n", priority, text);
+	world.Call();
 }
 
 int OsSystem(const char* command)
