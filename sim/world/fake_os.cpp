@@ -88,7 +88,6 @@ int OsClockGetTime(clockid_t clock, struct timespec* ts)
 					      : world.wallBaseUs + int64_t(world.now);
 	ts->tv_sec = us / 1000000;
 	ts->tv_nsec = long(us % 1000000) * 1000;
-	world.Call();
 	return 0;
 }
 

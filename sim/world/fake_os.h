@@ -37,8 +37,7 @@ struct FakeWorld {
 	// How much later than asked a sleep of us ends, on a busy CPU; none
 	// when unset. Called as the sleep begins.
 	std::function<uint64_t(uint64_t us)> late;
-	// How long an OS call other than a sleep takes (syslog, a clock read,
-	// which reads at its start); none when unset.
+	// How long a syslog call takes; none when unset.
 	std::function<uint64_t()> callTime;
 	bool logToStderr = false;	// log lines also to stderr, for death tests
 	// The identity last given to openlog, as given: libc keeps the pointer.
