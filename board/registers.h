@@ -2,7 +2,8 @@
 //
 // The PowerPC reads and writes these as native 32-bit words; no byte
 // swapping, and every access must reach the device exactly once and in
-// program order, hence volatile.
+// program order: volatile keeps the compiler's order, eieio (below) the
+// processor's.
 #ifndef BUTTOND_BOARD_REGISTERS_H
 #define BUTTOND_BOARD_REGISTERS_H
 
@@ -23,22 +24,49 @@ constexpr uint32_t BUTTON_MASK = 0x00020000;
 
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
+// The kernel maps /dev/mem above RAM cache-inhibited and guarded. There the
+// PowerPC performs loads in program order and stores in program order, but
+// may perform a load before an earlier store: a read of the pin could pass
+// the write that clears the latch. eieio orders accesses to such storage,
+// which is all the device needs; sync would also wait on cacheable memory,
+// which the device never shares with us. (Book E cores decode it as mbar 0.)
+// The LED word, written directly, needs none: its stores stay in order, its
+// only read is of the word just written, and nothing on the GPIO block
+// waits on it.
+#if defined(__powerpc__)
+#define BUTTOND_IO_BARRIER() __asm__ __volatile__("eieio" : : : "memory")
+#else
+#define BUTTOND_IO_BARRIER() ((void)0)
+#endif
+
+inline uint32_t In32(const volatile uint32_t* addr)
+{
+	return *addr;
+}
+
+// Every write to the GPIO block is done before any access after it.
+inline void Out32(volatile uint32_t* addr, uint32_t value)
+{
+	*addr = value;
+	BUTTOND_IO_BARRIER();
+}
+
 inline uint32_t ReadRegister(volatile uint32_t* block, int32_t index)
 {
-	return block[index];
+	return In32(block + index);
 }
 
 inline void WriteRegister(volatile uint32_t* block, int32_t index,
 			  uint32_t value, bool direct)
 {
-	block[index] = direct ? value : ~value;
+	Out32(block + index, direct ? value : ~value);
 }
 
 inline void SetRegisterBits(volatile uint32_t* block, int32_t index,
 			    uint32_t mask, bool set)
 {
-	uint32_t v = block[index];
-	block[index] = set ? (v | mask) : (v & ~mask);
+	uint32_t v = In32(block + index);
+	Out32(block + index, set ? (v | mask) : (v & ~mask));
 }
 
 // Test builds only: the virtual world may move the button's contact before
