@@ -61,6 +61,9 @@ private:
 const uint64_t CHATTER = 20 * MS;	// the longest a contact chatters
 const uint64_t POLL = 80 * MS;		// the man page's poll
 const uint64_t SELECTION = 7000 * MS;	// found at 1 s, held to 5 s, 2 s of blinks
+// The man page's promise: a press let go within this of the count before it
+// showed counts, whatever the window's end makes of the polls.
+const uint64_t LAST_RELEASE = 4800 * MS;
 
 // The person on each board: the up-time between presses once the contact
 // has settled, for every lateness in a range (the busy board's from 3 ms:
@@ -99,6 +102,9 @@ struct Person {
 	std::vector<Move> moves;	// the hold, then the presses
 	bool step;			// end the window once the step is played
 	uint64_t dark = UINT64_MAX;	// when the LEDs went dark
+	bool nearEnd = false;		// the free press let go by the window's end
+	uint32_t shown = 0;		// the LED word at the last access
+	uint64_t shownAt = 0;		// the access it first met
 	size_t at = 0;			// the move under way
 	enum { WAITING, HELD, RELEASED } phase = WAITING;
 	uint64_t mayFrom = 0;		// the first access the press could precede
@@ -120,6 +126,8 @@ struct Person {
 			// reach the most; timed from its start, for its release.
 			// The whole of it may fall in the gap, a tap inside a sleep.
 			uint64_t from = std::max(moves[at - 1].settled + upUs, at == 1 ? dark : 0);
+			if (nearEnd && m->free)	// over a poll, held up to three, let go by the edge
+				from = std::max(from, shownAt + LAST_RELEASE - 3 * (POLL + late));
 			mayFrom = t > from && mayFrom == 0 ? t : mayFrom;
 			if (t > from && (!m->free || t > mayFrom + POLL + late || walk.Choose(2))) {
 				phase = HELD, m->down = t, m->downFrom = std::max(last, from);
@@ -138,6 +146,8 @@ struct Person {
 			// selection. Let go before or after the press's chatter
 			// ends, if it ends in this gap.
 			uint64_t longest = at == 0 ? SELECTION + 2 * (POLL + late) : m->down + 3 * (POLL + late) + CHATTER;
+			if (nearEnd && m->free)
+				longest = std::min(longest, shownAt + LAST_RELEASE);
 			uint64_t shortest = at == 0 ? m->down : m->downFrom + Held() + 1;
 			if (m->free ? t > longest || (t >= shortest && walk.Choose(2))
 				    : m->down < last && t > last + 2 * CHATTER + late) {
@@ -164,6 +174,8 @@ struct Person {
 		pin.SetDown((phase == HELD) != (now && walk.Choose(2)));
 		last = t;
 		accesses.push_back(t);
+		if (*world.led != shown)
+			shown = *world.led, shownAt = t;
 		stop |= step && at == moves.size() && t > moves.back().settled + upUs;
 	}
 
@@ -213,7 +225,7 @@ std::string Told(const Person& p, LatchEdge edge, const Lateness& l, const std::
 // Each free press must count no later after its release settled than the
 // scripted one before it (maxAfter): the start state of every step.
 std::string Play(const Envelope& e, const Lateness& l, LatchEdge edge, int debug, bool freeHold, unsigned before,
-		 bool step, uint64_t& maxAfter, unsigned long& runs)
+		 bool step, uint64_t& maxAfter, unsigned long& runs, bool nearEnd = false)
 {
 	Walk walk;
 	unsigned n = before + step;
@@ -224,7 +236,7 @@ std::string Play(const Envelope& e, const Lateness& l, LatchEdge edge, int debug
 		// The blink's last lit half period: the hold down since the
 		// first reading, last read at 5 s.
 		Person p{walk, b.button, e.upMs * MS, l.ms * MS, e.exact, {Move{freeHold, 1 * SEC}}, step};
-		p.phase = Person::HELD, p.last = 5 * SEC;
+		p.phase = Person::HELD, p.last = 5 * SEC, p.nearEnd = nearEnd;
 		b.button.SetDown(true);
 		b.led = ~15u;
 		world.now = SELECTION - 250 * MS;
@@ -308,6 +320,11 @@ std::string ProveOne(const Envelope& e, const Lateness& l, LatchEdge edge, int d
 		told = Play(e, l, edge, debug, false, 1, true, maxAfter, runs);
 	if (told.empty() && cancel)
 		told = Play(e, l, edge, debug, false, 15, true, maxAfter, runs);
+	// The window's end: a press let go by the promised edge counts, the
+	// first (the window opened as the LEDs went dark) and any after it.
+	for (unsigned before : {0, 1})
+		if (told.empty() && !l.each)
+			told = Play(e, l, edge, debug, false, before, true, maxAfter, runs, true);
 	return told;
 }
 
