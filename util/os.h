@@ -14,5 +14,7 @@ void OsOpenlog(const char* ident, int option, int facility);
 void OsSyslog(int priority, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 int OsSystem(const char* command);
+// sync(2): what every file system holds in its cache goes to its storage.
+void OsSync();
 
 #endif

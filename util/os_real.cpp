@@ -81,3 +81,5 @@ void OsSyslog(int priority, const char* format, ...)
 }
 
 int OsSystem(const char* command) { return system(command); }
+
+void OsSync() { sync(); }

@@ -104,3 +104,9 @@ int OsSystem(const char* command)
 	world.events.push_back({Event::SHELL, world.now, 0, 0, command});
 	return world.shell ? world.shell(command) : 0;
 }
+
+void OsSync()
+{
+	world.ObserveLed();
+	world.events.push_back({Event::SYNC, world.now, 0, 0, {}});
+}

@@ -13,7 +13,7 @@
 
 // One thing the daemon did, in the order it did it.
 struct Event {
-	enum Kind { LOG, SHELL, LED, OPENLOG } kind;
+	enum Kind { LOG, SHELL, LED, OPENLOG, SYNC } kind;
 	uint64_t us;		// virtual time
 	int priority;		// LOG; OPENLOG: the facility
 	uint32_t word;		// LED: the word now in the LED register; OPENLOG: the option
