@@ -6,7 +6,9 @@
 
 #include <time.h>
 
-unsigned OsSleep(unsigned seconds);
+// Sleeps: 0, or -1 with errno set when the OS refused every way to sleep
+// (logged once).
+int OsSleep(unsigned seconds);
 int OsUsleep(unsigned microseconds);
 // clock_gettime(2): 0, or -1 with errno set.
 int OsClockGetTime(clockid_t clock, struct timespec* ts);
