@@ -32,6 +32,23 @@ struct Timespec64 {
 	int64_t tv_sec, tv_nsec;
 };
 
+// Sleeps the time left through poll(), in milliseconds rounded up.
+static int SleepByPoll(const struct timespec& left)
+{
+	int ms = int(left.tv_sec) * 1000 + int((left.tv_nsec + 999999) / 1000000);
+	int r;
+	// A signal restarts the whole rest: the sleep lasts at least its time.
+	while ((r = poll(nullptr, 0, ms)) != 0 && errno == EINTR) {
+	}
+	if (r == 0)
+		return 0;
+	static bool told;
+	if (!told)
+		OsSyslog(LOG_NOTICE, "Sleep failed, errno %d", errno);
+	told = true;
+	return -1;
+}
+
 static int SleepFor(unsigned seconds, unsigned microseconds)
 {
 #ifdef SYS_clock_nanosleep_time64
@@ -43,23 +60,12 @@ static int SleepFor(unsigned seconds, unsigned microseconds)
 	if (r == 0)
 		return 0;
 #endif
+	// What a refused call left in left is the request, untouched.
 	struct timespec left = {static_cast<time_t>(seconds), static_cast<long>(microseconds) * 1000};
 	int e;
 	while ((e = clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left)) == EINTR) {
 	}
-	if (e == 0)
-		return 0;
-	// A signal restarts the whole rest: the sleep lasts at least its time.
-	int ms = int(seconds * 1000 + (microseconds + 999) / 1000);
-	while ((e = poll(nullptr, 0, ms)) != 0 && errno == EINTR) {
-	}
-	if (e == 0)
-		return 0;
-	static bool told;
-	if (!told)
-		OsSyslog(LOG_NOTICE, "Sleep failed, errno %d", errno);
-	told = true;
-	return -1;
+	return e == 0 ? 0 : SleepByPoll(left);
 }
 
 int OsSleep(unsigned seconds) { return SleepFor(seconds, 0); }
