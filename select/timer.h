@@ -23,9 +23,9 @@ enum TimerMode : int32_t {
 };
 
 // Reads the monotonic clock into ts. A reading the OS refuses is never
-// handed on: the first failure of a run is logged, and the clock is read
-// again a poll (80 ms) later, so a failing clock costs a wake-up a poll,
-// not a spinning CPU.
+// handed on: the clock is read again a poll (80 ms) later, until it reads,
+// the outage logged once, so a failing clock costs a wake-up a poll, not a
+// spinning CPU.
 void ReadMonotonicClock(struct timespec& ts);
 
 class Timer {
