@@ -22,9 +22,13 @@ void RunAction(uint32_t action)
 	OsSyslog(LOG_NOTICE, "Running Command for Action %d.", action);
 	ShowLedPattern(LED_BLINK_SHOWN);
 	SignalLightsNormal();
-	if (action >= 1 && action < ACTION_COUNT)
+	if (action >= 1 && action < ACTION_COUNT) {
 		OsSystem(ACTIONS[action]);
-	else
+		// What the command wrote would sit in the page cache until
+		// writeback, seconds on a board's flash: a power cut soon after
+		// the lights went back to normal would lose a marker.
+		OsSync();
+	} else
 		OsSyslog(LOG_NOTICE, "No command ro run: %d", action);
 }
 

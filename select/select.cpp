@@ -18,12 +18,12 @@ static const uint32_t COUNT_LIMIT = 15;
 enum Settle { SETTLE_DOWN, SETTLE_MOVED, SETTLE_STILL };
 
 // Microseconds on the monotonic clock, to time the contact's rest: the
-// sleeps may end late, and their length is not to be assumed.
+// sleeps may end late, and their length is not to be assumed. A refused
+// reading is waited out a poll at a time, never timed from.
 static uint64_t MonotonicUs()
 {
 	struct timespec ts;
-	while (OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0)
-		;
+	ReadMonotonicClock(ts);
 	return uint64_t(ts.tv_sec) * 1000000 + uint32_t(ts.tv_nsec) / 1000;
 }
 
@@ -108,9 +108,8 @@ void LookAtHold(unsigned us)
 	OsUsleep(us - SETTLE_US);
 	ClearButtonEvent();
 	bool up = !IsButtonPressed();
-	uint64_t from = MonotonicUs();
-	OsUsleep(SETTLE_US);
-	holdEndedLit = up && MonotonicUs() - from >= SETTLE_US && !IsButtonPressed() && !HasButtonBeenPressed();
+	// A sleep that returns 0 lasted its time.
+	holdEndedLit = OsUsleep(SETTLE_US) == 0 && up && !IsButtonPressed() && !HasButtonBeenPressed();
 }
 
 void SelectAction()

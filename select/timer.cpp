@@ -1,6 +1,8 @@
 #include "select/timer.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <syslog.h>
 
 #include "util/os.h"
 
@@ -40,11 +42,19 @@ void Timer::Stop() { running = 0; }
 
 int Timer::IsRunning() const { return running == 1 ? 1 : 0; }
 
+void ReadMonotonicClock(struct timespec& ts)
+{
+	for (bool told = false; OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0; told = true) {
+		if (!told)
+			OsSyslog(LOG_NOTICE, "Clock read failed, errno %d", errno);
+		OsUsleep(80000);
+	}
+}
+
 void Timer::GetTime(TimeStamp& stamp)
 {
 	struct timespec ts;
-	while (OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0)
-		;
+	ReadMonotonicClock(ts);
 	// The stamp keeps the low 32 bits of the seconds, and the modular
 	// difference carries over their wrap. tv_nsec is below 10^9: dividing
 	// it as 32 bits spares the board a 64-bit division call.

@@ -9,6 +9,7 @@
 #define BUTTOND_SELECT_TIMER_H
 
 #include <stdint.h>
+#include <time.h>
 
 struct TimeStamp {
 	int32_t seconds;
@@ -20,6 +21,12 @@ enum TimerMode : int32_t {
 	TIMER_SECONDS = 0,
 	TIMER_MILLISECONDS = 1,
 };
+
+// Reads the monotonic clock into ts. A reading the OS refuses is never
+// handed on: the clock is read again a poll (80 ms) later, until it reads,
+// the outage logged once, so a failing clock costs a wake-up a poll, not a
+// spinning CPU.
+void ReadMonotonicClock(struct timespec& ts);
 
 class Timer {
 public:

@@ -61,7 +61,8 @@ inline std::vector<unsigned> CountsOf(unsigned n)
 	return out;
 }
 
-// "seconds.millis what" lines: log<priority> text, sh command, led <word>.
+// "seconds.millis what" lines: log<priority> text, sh command, led <word>,
+// sync.
 // A time off the whole millisecond shows its microseconds.
 inline std::string Timeline()
 {
@@ -75,6 +76,8 @@ inline std::string Timeline()
 			snprintf(at, sizeof at, "%u.%06u", unsigned(s), unsigned(us));
 		if (e.kind == Event::LED)
 			snprintf(line, sizeof line, "%s led %08X\n", at, e.word);
+		else if (e.kind == Event::SYNC)
+			snprintf(line, sizeof line, "%s sync\n", at);
 		else
 			snprintf(line, sizeof line, "%s %s%s %s\n", at, e.kind == Event::LOG ? "log" : "sh",
 				 e.kind == Event::LOG ? std::to_string(e.priority).c_str() : "", e.text.c_str());

@@ -80,6 +80,7 @@ const Case CASES[] = {
 	blink 2 from 13.160
 	15.160 sh killall -SIGUSR2 lumend &> /dev/null
 	15.160 sh /bin/tallyrep -i -l -s buttonpush &> /dev/null
+	15.160 sync
 	15.160 led FFFFFFFF
 	15.160 sh killall -SIGUSR2 lumend &> /dev/null
 	)"},
@@ -101,6 +102,7 @@ const Case CASES[] = {
 	blink 1 from 18.900
 	20.900 sh killall -SIGUSR2 lumend &> /dev/null
 	20.900 sh /bin/tallyrep -auto &> /dev/null
+	20.900 sync
 	20.900 led FFFFFFFF
 	20.900 sh killall -SIGUSR2 lumend &> /dev/null
 	)"},
@@ -122,7 +124,8 @@ TEST(Gesture, TimelinesToTheMillisecond)
 }
 
 // Every action's command line as the shell gets it, after the blink and the
-// light daemon's signal; numbers without an action only say so.
+// light daemon's signal, and what it wrote made durable once it returned;
+// numbers without an action only say so, and write nothing to make durable.
 TEST(Gesture, ActionTable)
 {
 	const char* const commands[] = {
@@ -137,14 +140,21 @@ TEST(Gesture, ActionTable)
 	};
 	for (uint32_t n = 0; n < 8; n++) {
 		BoardWorld b({}, 0);
+		world.shell = [](const char*) {
+			world.Advance(300 * MS);	// a command takes its time
+			return 0;
+		};
 		RunAction(n);
 		std::vector<Event> shell = world.Only(Event::SHELL);
 		ASSERT_EQ(shell.size(), commands[n] ? 2u : 1u) << n;
 		EXPECT_EQ(shell[0].text, "killall -SIGUSR2 lumend &> /dev/null");
 		EXPECT_EQ(shell[0].us, 2 * SEC) << "the blink comes first";
-		if (commands[n])
+		std::vector<Event> syncs = world.Only(Event::SYNC);
+		ASSERT_EQ(syncs.size(), commands[n] ? 1u : 0u) << n;
+		if (commands[n]) {
 			EXPECT_EQ(shell[1].text, commands[n]);
-		else
+			EXPECT_GE(syncs[0].us, shell[1].us + 300 * MS) << "after the command returned";
+		} else
 			EXPECT_EQ(world.Only(Event::LOG).back().text, "No command ro run: " + std::to_string(n));
 	}
 }

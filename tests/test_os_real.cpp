@@ -9,23 +9,52 @@
 #include <errno.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <poll.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
+#include <syslog.h>
 #include <time.h>
 
+#include <string>
+
+#include "select/timer.h"
 #include "util/os.h"
 
 namespace {
 
 int refuseWith;	// what the 64-bit-time calls answer; 0 lets them through
 int refused;
+// What libc's own time calls answer, as an old kernel's 32-bit-time calls
+// do, or a filter: 0 lets them through.
+int libcSleepsRefused, pollRefused;
+int clockOutage;	// clock readings still to refuse, libc's included
+int sleepCalls;		// libc's clock_nanosleep and poll, made
 
-bool IsTime64Call(long number)
+template <typename F>
+F Real(const char* name)
+{
+	return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+// The CPU time this process has used, in microseconds.
+uint64_t CpuUs()
+{
+	struct rusage r;
+	getrusage(RUSAGE_SELF, &r);
+	return uint64_t(r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000 + r.ru_utime.tv_usec +
+	       r.ru_stime.tv_usec;
+}
+
+// Is this 64-bit-time call to be refused?
+bool IsRefused(long number)
 {
 #ifdef SYS_clock_nanosleep_time64
-	if (number == SYS_clock_nanosleep_time64 || number == SYS_clock_gettime64)
-		return true;
+	if (number == SYS_clock_nanosleep_time64)
+		return refuseWith != 0;
+	if (number == SYS_clock_gettime64)
+		return refuseWith != 0 || clockOutage > 0;
 #endif
 	(void)number;
 	return false;
@@ -52,14 +81,56 @@ extern "C" long syscall(long number, ...)
 	for (long& x : a)
 		x = va_arg(ap, long);
 	va_end(ap);
-	if (refuseWith != 0 && IsTime64Call(number)) {
+	if (IsRefused(number)) {
 		refused++;
-		errno = refuseWith;
+		errno = refuseWith ? refuseWith : ENOSYS;
 		return -1;
 	}
 	using Syscall = long (*)(long, ...);
 	static Syscall real = reinterpret_cast<Syscall>(dlsym(RTLD_NEXT, "syscall"));
 	return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+
+// libc's clock and sleeps as the binding reaches them, each refused on
+// demand. With 64-bit time on a 32-bit ABI they are the time64 symbols.
+#ifdef __USE_TIME_BITS64
+#define TIME64_NAME(plain, time64) time64
+#else
+#define TIME64_NAME(plain, time64) plain
+#endif
+
+extern "C" int clock_nanosleep(clockid_t clock, int flags, const struct timespec* t, struct timespec* left)
+{
+	sleepCalls++;
+	if (libcSleepsRefused != 0)
+		return libcSleepsRefused;
+	using F = int (*)(clockid_t, int, const struct timespec*, struct timespec*);
+	static F real = Real<F>(TIME64_NAME("clock_nanosleep", "__clock_nanosleep_time64"));
+	return real(clock, flags, t, left);
+}
+
+extern "C" int poll(struct pollfd* fds, nfds_t n, int ms)
+{
+	sleepCalls++;
+	if (pollRefused != 0) {
+		errno = pollRefused;
+		return -1;
+	}
+	using F = int (*)(struct pollfd*, nfds_t, int);
+	static F real = Real<F>("poll");
+	return real(fds, n, ms);
+}
+
+extern "C" int clock_gettime(clockid_t clock, struct timespec* ts) noexcept
+{
+	if (clockOutage > 0) {
+		clockOutage--;
+		errno = ENOSYS;
+		return -1;
+	}
+	using F = int (*)(clockid_t, struct timespec*);
+	static F real = Real<F>(TIME64_NAME("clock_gettime", "__clock_gettime64"));
+	return real(clock, ts);
 }
 
 // Each sleep lasts its time, a signal halfway through included, and the
@@ -85,4 +156,36 @@ TEST(OsReal, RefusedTimeCallsFallBackToLibc)
 #ifdef SYS_clock_nanosleep_time64
 	EXPECT_GE(refused, 6) << "the 64-bit-time calls were not made";
 #endif
+}
+
+// An OS that refuses the calls costs no CPU: a sleep whose libc call fails
+// too still lasts its time, one call each; one that nothing can make is
+// told once, not twice; a clock that fails is waited out a poll at a time,
+// and told once.
+TEST(OsReal, RefusedCallsDoNotSpin)
+{
+	OsOpenlog("os_tests", LOG_PERROR, LOG_USER);
+	testing::internal::CaptureStderr();
+	refuseWith = ENOSYS;
+	libcSleepsRefused = ENOSYS;
+	uint64_t before = NowUs(), cpu = CpuUs();
+	sleepCalls = 0;
+	EXPECT_EQ(OsUsleep(300000), 0);
+	EXPECT_GE(NowUs() - before, 300000u);
+	EXPECT_EQ(sleepCalls, 2) << "libc's sleep, then poll";
+	pollRefused = EPERM;
+	EXPECT_EQ(OsUsleep(300000), -1);
+	EXPECT_EQ(OsSleep(1), -1);
+	EXPECT_EQ(errno, EPERM);
+	refuseWith = libcSleepsRefused = pollRefused = 0;
+
+	before = NowUs();
+	clockOutage = 4;
+	struct timespec ts;
+	ReadMonotonicClock(ts);
+	EXPECT_EQ(clockOutage, 0);
+	EXPECT_GE(uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000, before + 4 * 80000);
+	EXPECT_LT(CpuUs() - cpu, 50000u) << "CPU time over 0.6 s of refused sleeps and clock readings";
+	std::string told = testing::internal::GetCapturedStderr();
+	EXPECT_EQ(told, "os_tests: Sleep failed, errno 1\nos_tests: Clock read failed, errno 38\n");
 }

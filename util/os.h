@@ -6,7 +6,9 @@
 
 #include <time.h>
 
-unsigned OsSleep(unsigned seconds);
+// Sleeps: 0, or -1 with errno set when the OS refused every way to sleep
+// (logged once).
+int OsSleep(unsigned seconds);
 int OsUsleep(unsigned microseconds);
 // clock_gettime(2): 0, or -1 with errno set.
 int OsClockGetTime(clockid_t clock, struct timespec* ts);
@@ -14,5 +16,7 @@ void OsOpenlog(const char* ident, int option, int facility);
 void OsSyslog(int priority, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 int OsSystem(const char* command);
+// sync(2): what every file system holds in its cache goes to its storage.
+void OsSync();
 
 #endif

@@ -2,6 +2,7 @@
 #include "util/os.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -22,39 +23,56 @@
 // and confirms a hold from two samples microseconds apart. A signal that
 // cuts a sleep short leaves the rest to sleep, so the gesture timings hold
 // whatever reaches the process. Kernel headers before 5.1 have neither
-// call's number: such a build goes to libc alone.
+// call's number: such a build goes to libc alone. Where libc's call fails
+// too (it is the old one there), poll() sleeps: its timeout is an int of
+// milliseconds, no time structure a kernel could lack.
 
 // The kernel's __kernel_timespec: two 64-bit fields on every ABI.
 struct Timespec64 {
 	int64_t tv_sec, tv_nsec;
 };
 
-static void SleepFor(int64_t seconds, int64_t nanoseconds)
+// Sleeps the time left through poll(), in milliseconds rounded up.
+static int SleepByPoll(const struct timespec& left)
+{
+	int ms = int(left.tv_sec) * 1000 + int((left.tv_nsec + 999999) / 1000000);
+	int r;
+	// A signal restarts the whole rest: the sleep lasts at least its time.
+	while ((r = poll(nullptr, 0, ms)) != 0 && errno == EINTR) {
+	}
+	if (r == 0)
+		return 0;
+	static bool told;
+	if (!told)
+		OsSyslog(LOG_NOTICE, "Sleep failed, errno %d", errno);
+	told = true;
+	return -1;
+}
+
+static int SleepFor(unsigned seconds, unsigned microseconds)
 {
 #ifdef SYS_clock_nanosleep_time64
-	Timespec64 left64 = {seconds, nanoseconds};
+	Timespec64 left64 = {seconds, int64_t(microseconds) * 1000};
 	long r;
 	while ((r = syscall(SYS_clock_nanosleep_time64, CLOCK_MONOTONIC, 0, &left64, &left64)) != 0 &&
 	       errno == EINTR) {
 	}
 	if (r == 0)
-		return;
+		return 0;
 #endif
-	struct timespec left = {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)};
-	while (clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left) == EINTR) {
+	// What a refused call left in left is the request, untouched.
+	struct timespec left = {static_cast<time_t>(seconds), static_cast<long>(microseconds) * 1000};
+	int e;
+	while ((e = clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left)) == EINTR) {
 	}
+	return e == 0 ? 0 : SleepByPoll(left);
 }
 
-unsigned OsSleep(unsigned seconds)
-{
-	SleepFor(seconds, 0);
-	return 0;
-}
+int OsSleep(unsigned seconds) { return SleepFor(seconds, 0); }
 
 int OsUsleep(unsigned microseconds)
 {
-	SleepFor(microseconds / 1000000, int64_t(microseconds % 1000000) * 1000);
-	return 0;
+	return SleepFor(microseconds / 1000000, microseconds % 1000000);
 }
 
 int OsClockGetTime(clockid_t clock, struct timespec* ts)
@@ -81,3 +99,5 @@ void OsSyslog(int priority, const char* format, ...)
 }
 
 int OsSystem(const char* command) { return system(command); }
+
+void OsSync() { sync(); }

@@ -17,7 +17,12 @@
 #       files named by MACHINE_GPIO_PAGE and MACHINE_LED_PAGE. A page file
 #       that is missing, not a regular file or not 4096 bytes is made anew
 #       with the board's idle words (LED word 0xFFFFFFFF, GPIO data
-#       0xFFFFFFFF, latch 0). MACHINE_APPEND adds kernel arguments.
+#       0xFFFFFFFF, latch 0). The board's flash is DIR/flash.img, or the
+#       file named by MACHINE_FLASH, a virtio disk the guest mounts on
+#       /etc/vorn; when missing it is made a copy of flash.img beside
+#       INITRAMFS (sim/machine/image's), and without that the board has
+#       none. A second start on the same DIR boots on the same flash.
+#       MACHINE_APPEND adds kernel arguments.
 #       Sets MACHINE_PID and MACHINE_DIR, and traps EXIT, INT and TERM to
 #       stop the emulator; a caller with its own traps calls machine_stop
 #       from them. Call it directly, not in $(...).
@@ -187,6 +192,12 @@ machine_start() {
 	_machine_page "$led" 0
 	gpio=$(realpath "$gpio")
 	led=$(realpath "$led")
+	local flash=${MACHINE_FLASH:-$MACHINE_DIR/flash.img} disk=()
+	if [ ! -f "$flash" ] && [ -f "$(dirname "$initrd")/flash.img" ]; then
+		cp --sparse=always "$(dirname "$initrd")/flash.img" "$flash"
+	fi
+	[ ! -f "$flash" ] ||
+		disk=(-drive "file=$(realpath "$flash"),format=raw,if=none,id=flash" -device "virtio-blk-pci,drive=flash,addr=0x8")
 
 	local p
 	for p in console cmd; do
@@ -214,7 +225,7 @@ machine_start() {
 		-device ivshmem-plain,memdev=gpio,addr=0x5 \
 		-object memory-backend-file,id=led,size=4096,mem-path="$led",share=on \
 		-device ivshmem-plain,memdev=led,addr=0x6 \
-		-kernel "$kernel" -initrd "$initrd" \
+		"${disk[@]}" -kernel "$kernel" -initrd "$initrd" \
 		-append "console=ttyPZ0 quiet ${MACHINE_APPEND:-}" "$@") </dev/null >"$MACHINE_DIR/qemu.log" 2>&1 &
 	MACHINE_PID=$!
 	_MACHINE_BOOTED=0

@@ -115,7 +115,12 @@ machine_boot() {
 	MACHINE_GPIO_PAGE=/dev/shm/gpio.page MACHINE_LED_PAGE=/dev/shm/led.page \
 		MACHINE_APPEND="buttond.args=$(IFS=,; echo "$*") buttond.slow_killall=${BUTTOND_SLOW_KILLALL:-0} ${BUTTOND_KERNEL_ARGS:-}" \
 		machine_start "$out/machine" "$BUTTOND_MACHINE/vmlinux" "$BUTTOND_MACHINE/initramfs.cpio.gz"
-	machine_records &
+	# One reader of the records for every boot: it follows the console's
+	# file through a new boot's truncation.
+	[ -n "${records_pid:-}" ] && kill -0 "$records_pid" 2>/dev/null || {
+		machine_records &
+		records_pid=$!
+	}
 	machine_ready 60 || return
 	[ -z "${BUTTOND_FAKETIME:-}" ] || machine_run "date -s '${BUTTOND_FAKETIME#@}' >/dev/null"
 }

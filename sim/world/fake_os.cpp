@@ -36,6 +36,7 @@ std::vector<Event> FakeWorld::Only(Event::Kind kind) const
 void FakeWorld::Advance(uint64_t us)
 {
 	ObserveLed();
+	clockFailed = false;
 	uint64_t from = now;
 	now += us + (late ? late(us) : 0);
 	for (auto& step : wallSteps)
@@ -65,7 +66,7 @@ void BeforeRegisterAccess(int32_t index, bool write)
 		world.beforeAccess(index, write);
 }
 
-unsigned OsSleep(unsigned seconds)
+int OsSleep(unsigned seconds)
 {
 	world.Advance(uint64_t(seconds) * 1000000);
 	return 0;
@@ -79,8 +80,11 @@ int OsUsleep(unsigned microseconds)
 
 int OsClockGetTime(clockid_t clock, struct timespec* ts)
 {
+	world.clockRetriesUnslept += world.clockFailed;
+	world.clockFailed = false;
 	if (world.failClockReads > 0 || (clock != CLOCK_MONOTONIC && clock != CLOCK_REALTIME)) {
 		world.failClockReads -= world.failClockReads > 0;
+		world.clockFailed = true;
 		errno = EINVAL;
 		return -1;
 	}
@@ -116,4 +120,10 @@ int OsSystem(const char* command)
 	world.ObserveLed();
 	world.events.push_back({Event::SHELL, world.now, 0, 0, command});
 	return world.shell ? world.shell(command) : 0;
+}
+
+void OsSync()
+{
+	world.ObserveLed();
+	world.events.push_back({Event::SYNC, world.now, 0, 0, {}});
 }

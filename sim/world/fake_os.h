@@ -13,7 +13,7 @@
 
 // One thing the daemon did, in the order it did it.
 struct Event {
-	enum Kind { LOG, SHELL, LED, OPENLOG } kind;
+	enum Kind { LOG, SHELL, LED, OPENLOG, SYNC } kind;
 	uint64_t us;		// virtual time
 	int priority;		// LOG; OPENLOG: the facility
 	uint32_t word;		// LED: the word now in the LED register; OPENLOG: the option
@@ -30,6 +30,9 @@ struct FakeWorld {
 	uint64_t monoBaseUs = 12345 * 1000000ULL + 570000;
 	int64_t wallBaseUs = 1700000000LL * 1000000;
 	int failClockReads = 0;	// clock_gettime failures still to inject
+	// Readings made right after a failed one, no sleep between: a spin.
+	int clockRetriesUnslept = 0;
+	bool clockFailed = false;	// the last reading failed, no sleep since
 	// Steps of the wall clock still to come: at virtual time first, the
 	// wall clock moves by second microseconds, whatever the daemon is
 	// doing.
