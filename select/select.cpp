@@ -19,12 +19,14 @@ enum Settle { SETTLE_DOWN, SETTLE_MOVED, SETTLE_STILL };
 
 // Microseconds on the monotonic clock, to time the contact's rest: the
 // sleeps may end late, and their length is not to be assumed. A refused
-// reading is waited out a poll at a time, never timed from.
-static uint64_t MonotonicUs()
+// reading is waited out a poll at a time, never timed from. Only
+// differences of a few rests are taken: 32 bits wrap in 71 minutes, and
+// spare the board 64-bit arithmetic.
+static uint32_t MonotonicUs()
 {
 	struct timespec ts;
 	ReadMonotonicClock(ts);
-	return uint64_t(ts.tv_sec) * 1000000 + uint32_t(ts.tv_nsec) / 1000;
+	return uint32_t(ts.tv_sec) * 1000000 + uint32_t(ts.tv_nsec) / 1000;
 }
 
 // Did the contact lie still and up for a settle time? The latch is cleared,
@@ -33,7 +35,7 @@ static uint64_t MonotonicUs()
 // of the two edges latches whichever edges the board latches. The clock
 // is read after the first reading and before the second: stillUs is the
 // least time the contact lay still.
-static Settle SettleUp(uint64_t& from, uint64_t& stillUs)
+static Settle SettleUp(uint32_t& from, uint32_t& stillUs)
 {
 	ClearButtonEvent();
 	if (IsButtonPressed())
@@ -49,7 +51,7 @@ static Settle SettleUp(uint64_t& from, uint64_t& stillUs)
 // Up at a poll: is the press over? A release still chattering spoils a try;
 // the next starts where it ended, so chatter costs a settle time, not a
 // poll. The tries stop at a poll's length, for a contact that never rests.
-static bool HasButtonSettledUp(uint64_t& from, uint64_t& stillUs)
+static bool HasButtonSettledUp(uint32_t& from, uint32_t& stillUs)
 {
 	for (unsigned i = 0; i < POLL_US / SETTLE_US; i++) {
 		Settle s = SettleUp(from, stillUs);
@@ -67,11 +69,11 @@ static bool HasButtonSettledUp(uint64_t& from, uint64_t& stillUs)
 // it and goes too; the LEDs show the count, and the person presses again.
 // The button is read after the clear: down then, it is the next press,
 // begun before the clear or between the two.
-static void ClearLateChatter(uint64_t from, uint64_t stillUs, bool& pressed)
+static void ClearLateChatter(uint32_t from, uint32_t stillUs, bool& pressed)
 {
 	if (stillUs >= 2 * SETTLE_US)
 		return;		// lay still longer than any chatter lasts
-	uint64_t e = MonotonicUs() - from;
+	uint32_t e = MonotonicUs() - from;
 	if (e < 2 * SETTLE_US)
 		OsUsleep(unsigned(2 * SETTLE_US - e));
 	ClearButtonEvent();
@@ -125,7 +127,7 @@ void SelectAction()
 	bool holdOver = holdEndedLit;
 	holdEndedLit = false;
 	bool pressed = false;	// a press latched, not yet counted
-	uint64_t from = 0, stillUs = 0;	// the last settle's rest
+	uint32_t from = 0, stillUs = 0;	// the last settle's rest
 
 	while (selectTimer->IsActive()) {
 		if (!holdOver)

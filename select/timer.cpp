@@ -46,7 +46,7 @@ void ReadMonotonicClock(struct timespec& ts)
 {
 	for (bool told = false; OsClockGetTime(CLOCK_MONOTONIC, &ts) != 0; told = true) {
 		if (!told)
-			OsSyslog(LOG_NOTICE, "Clock read failed, errno %d", errno);
+			OsSyslog(LOG_NOTICE, "Clock read failed: %m");
 		OsUsleep(80000);
 	}
 }

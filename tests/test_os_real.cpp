@@ -86,6 +86,8 @@ extern "C" long syscall(long number, ...)
 		errno = refuseWith ? refuseWith : ENOSYS;
 		return -1;
 	}
+	if (number == SYS_poll)	// the board's binding makes it here
+		return poll(nullptr, 0, int(a[2]));
 	using Syscall = long (*)(long, ...);
 	static Syscall real = reinterpret_cast<Syscall>(dlsym(RTLD_NEXT, "syscall"));
 	return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
@@ -187,5 +189,5 @@ TEST(OsReal, RefusedCallsDoNotSpin)
 	EXPECT_GE(uint64_t(ts.tv_sec) * 1000000 + uint64_t(ts.tv_nsec) / 1000, before + 4 * 80000);
 	EXPECT_LT(CpuUs() - cpu, 50000u) << "CPU time over 0.6 s of refused sleeps and clock readings";
 	std::string told = testing::internal::GetCapturedStderr();
-	EXPECT_EQ(told, "os_tests: Sleep failed, errno 1\nos_tests: Clock read failed, errno 38\n");
+	EXPECT_EQ(told, "os_tests: Sleep failed: Operation not permitted\nos_tests: Clock read failed: Function not implemented\n");
 }
