@@ -29,7 +29,11 @@ static void Close(Analysis& a, const Edge& e, bool before, bool after)
 void Analyse(const Record& r, Analysis& a)
 {
 	memset(&a, 0, sizeof a);
-	a.idleLow = r.startLow;
+	// The pin rests where the run leaves it, unless a press is held then:
+	// low at both ends is a pin that rests low.
+	bool endLow = r.count > 0 ? r.changes[r.count - 1].low : r.startLow;
+	a.idleLow = r.startLow && endLow;
+	a.downAtStart = r.startLow && !a.idleLow;
 	bool level = r.startLow, before = level, open = false;
 	Edge e = {};
 	for (size_t i = 0; i < r.count; i++) {
@@ -39,13 +43,14 @@ void Analyse(const Record& r, Analysis& a)
 			if (!open || c.us - e.lastUs > QUIET_US) {
 				if (open)
 					Close(a, e, before, level);
-				e = {c.us, c.us, 0, 0, false};
+				e = {c.us, c.us, 0, 0, false, c.sinceUs, 0};
 				before = level;
 				open = true;
 			}
 			e.changes += c.low != level;
 			e.hidden += c.hidden;
 			e.lastUs = c.us;
+			e.gapAfterUs = c.afterUs;
 			level = c.low;
 		}
 		// An edge between a sample's two reads shows in the latch a
@@ -61,7 +66,7 @@ void Analyse(const Record& r, Analysis& a)
 	a.complete = a.pressCount;
 	if (a.pressCount > 0) {
 		const PressSeen& last = a.presses[a.pressCount - 1];
-		if (!last.released || r.endUs - last.up.lastUs <= QUIET_US)
+		if (!last.released || r.endUs - last.up.lastUs <= LATE_CLEAR_US)
 			a.complete--;
 	}
 }
