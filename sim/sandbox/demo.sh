@@ -4,7 +4,8 @@
 # demo-full.vcd) and timing diagram (demo.png) beside the records. "play"
 # (default) plays the typical gesture, hold and three taps on a clean
 # contact; "hand [BOARDSIM OPTION...]" hands the board to the terminal
-# (say -e both --bounce 10).
+# (say -e both --bounce 10); "probe [BOARDSIM OPTION...]" runs the
+# bring-up probe instead of the daemon while a person taps five times.
 set -euo pipefail
 . boardlib.sh
 mode=${1:-play}
@@ -50,6 +51,20 @@ if [ "$mode" = hand ]; then
 	echo "also hold dark, see N, count N on polls, and bounce MS after any that moves the button); Ctrl-D ends."
 	boardsim --vcd "$out/board.vcd" "$@"
 	trace demo "buttond -d, played by hand"
+	exit 0
+fi
+
+if [ "$mode" = probe ]; then
+	shift
+	board_start "$@"
+	echo "buttond-probe -n 5 on the simulated board${*:+ ($*)}; a person taps five times, each tap a little different"
+	{
+		wait_until 30 grep -qs '^press the button' "$out/probe.out"
+		gesture "tap 130" "tap 210" "tap 90" "tap 170" "tap 250"
+	} &
+	status=0
+	buttond-probe -n 5 -t 30 --vcd "$out/probe.vcd" --csv "$out/probe.csv" | tee "$out/probe.out" || status=$?
+	echo "buttond-probe's status: $status"
 	exit 0
 fi
 
