@@ -48,7 +48,7 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 	StartLatch();
 	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
 	bool prevLow = false, prevUnlatchedChange = false, unjudged = false, notedLast = false, moved = false;
-	uint32_t firstData = 0;
+	uint32_t firstData = 0, firstEvents = 0;
 	unsigned seen = 0;
 	for (;;) {
 		uint64_t now = NowUs();
@@ -70,11 +70,14 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 		if (r.samples == 0) {
 			r.startLow = prevLow = low;
 			firstData = data;
+			firstEvents = event;
 			if (low)
 				printf("the button is down (the pin reads low): waiting for it to be let go\n");
 		}
 		r.otherData |= (data ^ firstData) & ~buttonMask;
-		r.otherEvents |= event & ~buttonMask;
+		// Another pin's latch set before the run stays set: the probe
+		// clears none but the button's.
+		r.otherEvents |= event & ~firstEvents & ~buttonMask;
 		bool changed = low != prevLow;
 		// The first change, or one after a quiet spell, is a press going
 		// down or up.

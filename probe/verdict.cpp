@@ -225,19 +225,23 @@ static Status SetUp(FILE* f, const Record& r, const Analysis& a)
 			   "the daemon reads what the block drives, not the button\n");
 		return FAIL;
 	}
-	// A release that chatters falls too; only a clean one shows the rising
-	// edge latching.
-	unsigned downs = 0, ups = 0;
+	// A release that chatters falls too; only a clean one shows whether
+	// the rising edge latches.
+	unsigned downs = 0, clean = 0, ups = 0;
 	for (unsigned i = 0; i < a.pressCount; i++) {
 		const PressSeen& p = a.presses[i];
+		bool c = p.released && p.up.changes == 1 && p.up.hidden == 0;
 		downs += p.down.latched;
-		ups += p.released && p.up.latched && p.up.changes == 1 && p.up.hidden == 0;
+		clean += c;
+		ups += c && p.up.latched;
 	}
 	if (falling && ups > 0) {
 		fprintf(f, "warn set-up: edge control says the press edge only, yet %u release%s latched\n", ups,
 			Plural(ups));
-	} else if (!falling && ups > 0 && downs == 0) {
+	} else if (!falling && downs == 0 && ups > 0) {
 		fprintf(f, "warn set-up: edge control says both edges, yet only releases latched\n");
+	} else if (!falling && downs > 0 && clean > 0 && ups == 0) {
+		fprintf(f, "warn set-up: edge control says both edges, yet no clean release latched\n");
 	} else if (irq) {
 		fprintf(f, "warn set-up: the button's interrupt is unmasked: a kernel driver may clear "
 			   "the latch before the daemon reads it\n");

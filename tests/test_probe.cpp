@@ -42,7 +42,7 @@ struct Board {
 	bool startLow = false;
 	unsigned wanted = 3;
 	uint64_t everyUs = 250, resolutionNs = 1;
-	uint32_t intMask = 0, edgeControl = BUTTON_MASK;
+	uint32_t intMask = 0, edgeControl = BUTTON_MASK, direction = 0, otherData = 0;
 };
 
 std::string Verdict(const std::vector<Seen>& seen, const Board& b = Board())
@@ -58,6 +58,8 @@ std::string Verdict(const std::vector<Seen>& seen, const Board& b = Board())
 	r.resolutionNs = b.resolutionNs;
 	r.intMask = b.intMask;
 	r.edgeControl = b.edgeControl;
+	r.direction = b.direction;
+	r.otherData = b.otherData;
 	for (uint64_t i = 0; i < 15999; i++)
 		r.late.Add(i == 7 ? b.worstLateUs : 50);
 	for (unsigned i = 0; i < Record::SLEEPS; i++)
@@ -160,8 +162,14 @@ TEST(ProbeVerdict, SaysWhatTheDaemonWillDo)
 		{"a kernel driver at the latch", Verdict(missed, With([](Board& b) { b.intMask = BUTTON_MASK; })),
 		 {"FAIL latch: caught no edge of 1 of 3 presses: the daemon loses such presses; its interrupt is "
 		  "unmasked: a kernel driver may clear the latch", "status 1"}},
+		{"the block driving the button's pin, another pin moving", Verdict(Taps(), With([](Board& b) {
+			 b.direction = BUTTON_MASK;
+			 b.otherData = 0x4;
+		 })),
+		 {"FAIL set-up: the block drives the button's pin as an output",
+		  "warn other pins: data bits 0x00000004 changed", "status 1"}},
 		{"edge control against the edges seen", Verdict(Taps(), With([](Board& b) { b.edgeControl = 0; })),
-		 {"ok   latch", "ok   set-up", "status 0"}},
+		 {"ok   latch", "warn set-up: edge control says both edges, yet no clean release latched", "status 0"}},
 	};
 	for (const Case& c : cases)
 		for (const char* line : c.lines)
