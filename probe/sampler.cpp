@@ -46,7 +46,7 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 {
 	ReadSetUp(r);
 	StartLatch();
-	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0;
+	uint64_t zero = NowUs(), due = zero, last = zero, lastChange = 0, downAt = 0;
 	bool prevLow = false, prevUnlatchedChange = false, unjudged = false, notedLast = false, moved = false;
 	uint32_t firstData = 0, firstEvents = 0;
 	unsigned seen = 0;
@@ -80,14 +80,19 @@ void Watch(Record& r, unsigned presses, uint64_t limitUs)
 		r.otherEvents |= event & ~firstEvents & ~buttonMask;
 		bool changed = low != prevLow;
 		// The first change, or one after a quiet spell, is a press going
-		// down or up.
+		// down or up; a press is said once it has stayed down past its
+		// chatter, so a pulse is not.
 		if (changed && (!moved || us - lastChange > QUIET_US)) {
 			if (low)
-				printf("press %u at %.4f s\n", ++seen, double(us) / 1e6);
+				downAt = us;
 			else if (seen == 0 && r.startLow)
 				printf("let go at %.4f s: the presses count from here\n", double(us) / 1e6);
 		}
 		moved = moved || changed;
+		if (downAt > 0 && low && !changed && us - lastChange > QUIET_US) {
+			printf("press %u at %.4f s\n", ++seen, double(downAt) / 1e6);
+			downAt = 0;
+		}
 		// An edge between this sample's two reads shows in the level now
 		// and in the latch at the next sample.
 		bool hidden = latched && !changed && !prevUnlatchedChange;

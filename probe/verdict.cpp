@@ -296,9 +296,13 @@ static Status Wakeups(FILE* f, const Record& r)
 	for (unsigned i = 0; i < r.sleeps; i++)
 		worst = r.sleepLateUs[i] > worst ? r.sleepLateUs[i] : worst;
 	bool ok = worst <= BOUND_US && r.late.worstUs <= BOUND_US;
-	fprintf(f, "%s wake-ups: worst %.2f ms late of %u sleeps of 20 and 80 ms as the daemon's, at %s "
-		   "priority %d nice %d, and %.2f ms while sampling", ok ? "ok  " : "FAIL", Ms(worst), r.sleeps,
-		Policy(r.policy), r.priority, r.nice, Ms(r.late.worstUs));
+	fprintf(f, "%s wake-ups: ", ok ? "ok  " : "FAIL");
+	if (r.sleeps > 0)
+		fprintf(f, "worst %.2f ms late of %u sleeps of 20 and 80 ms as the daemon's, at %s priority %d "
+			   "nice %d, and", Ms(worst), r.sleeps, Policy(r.policy), r.priority, r.nice);
+	else
+		fprintf(f, "none as the daemon's (stopped);");
+	fprintf(f, " %.2f ms while sampling", Ms(r.late.worstUs));
 	if (ok)
 		fprintf(f, ": within the 20 ms a busy board may take\n");
 	else
