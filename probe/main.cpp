@@ -191,7 +191,7 @@ int main(int argc, char** argv)
 	MeasureSleeps(record);
 
 	Analyse(record, analysis);
-	if (record.stopped)
+	if (stopSignal)
 		printf("stopped by signal %d: the report so far\n", int(stopSignal));
 	PrintPresses(stdout, record, analysis);
 	Status st = PrintVerdict(stdout, record, analysis, unsigned(presses), uint64_t(seconds) * 1000000);
@@ -208,7 +208,7 @@ int main(int argc, char** argv)
 		Bad("cannot write the VCD file");
 		written = false;
 	}
-	if (record.stopped)
+	if (stopSignal)
 		Reraise(int(stopSignal));
 	return written ? int(st) : 2;
 }
