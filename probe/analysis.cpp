@@ -21,6 +21,7 @@ static void Close(Analysis& a, const Edge& e, bool before, bool after)
 		}
 	} else if (e.changes == 0) {
 		a.strayLatches += e.hidden;
+		a.strayUp += before == idle ? e.hidden : 0;
 	} else if (a.glitchCount < Analysis::MAX_GLITCHES) {
 		a.glitches[a.glitchCount++] = {e, before != idle};
 	}
@@ -57,8 +58,10 @@ void Analyse(const Record& r, Analysis& a)
 		// sample later.
 		if (c.latched && open && c.us - c.sinceUs <= e.lastUs + LATCH_SLACK_US)
 			e.latched = true;
-		else if (c.latched)
+		else if (c.latched) {
 			a.strayLatches++;
+			a.strayUp += c.low == a.idleLow;
+		}
 	}
 	if (open)
 		Close(a, e, before, level);

@@ -46,6 +46,7 @@ struct Analysis {
 	Glitch glitches[MAX_GLITCHES];
 	unsigned glitchCount;
 	unsigned strayLatches;	// latch set with the pin steady, far from any edge
+	unsigned strayUp;	// of them, while the button was up: a pulse between samples
 	bool idleLow;		// the pin rests low: low at both ends of the run
 	bool downAtStart;	// a press already on at the first sample, not counted
 };

@@ -130,15 +130,21 @@ static Status Pulses(FILE* f, const Analysis& a)
 		if (first == nullptr || (g.edge.latched && !first->edge.latched))
 			first = &g;
 	}
+	// A latch with the pin steady while up is a pulse between two samples.
+	n += a.strayUp;
+	latched += a.strayUp;
 	if (n == 0) {
 		fprintf(f, "ok   pulses: none while the button was up\n");
 		return PASS;
 	}
-	fprintf(f, "FAIL pulses: %u while the button was up, %u latched; at %.4f s %.2f ms%s: %s\n", n,
-		latched, S(first->edge.firstUs), Ms(first->edge.ChatterUs()),
-		first->edge.latched ? ", latched" : ", not latched here",
-		first->edge.latched ? "the daemon counts it as a press"
-				    : "counted as a press wherever the latch catches it");
+	fprintf(f, "FAIL pulses: %u while the button was up, %u latched", n, latched);
+	if (a.strayUp > 0)
+		fprintf(f, ", %u of them between two samples", a.strayUp);
+	if (first)
+		fprintf(f, "; at %.4f s %.2f ms%s", S(first->edge.firstUs), Ms(first->edge.ChatterUs()),
+			first->edge.latched ? ", latched" : ", not latched here");
+	fprintf(f, ": %s\n", latched > 0 ? "the daemon counts it as a press"
+				     : "counted as a press wherever the latch catches it");
 	return FAIL;
 }
 

@@ -573,10 +573,10 @@ probe_play() {
 	cat "$out/probe.out"
 }
 # A 2 ms pulse between taps, as a loose wire or static gives: latched, the
-# daemon counts it.
+# daemon counts it. On a busy emulated board only the latch may see it.
 probe_pulse() {
 	probe_board
-	probe_play 1 '^FAIL pulses: 1 while the button was up, 1 latched; at [0-9.]+ s [0-9.]+ ms, latched: the daemon counts it as a press$' \
+	probe_play 1 '^FAIL pulses: 1 while the button was up, 1 latched(, 1 of them between two samples)?(; at [0-9.]+ s [0-9.]+ ms, latched)?: the daemon counts it as a press$' \
 		$'tap\ntap 2\ntap x2' -n 3 -t 30
 }
 # The last release bounces once 30 ms after it, past the daemon's settle
