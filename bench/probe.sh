@@ -32,6 +32,6 @@ for run in $runs; do
 	on_board "cat /tmp/$run.out" >"$out/$run.out"
 	put ${run}_samples_per_s "$(sed -n 's/^sampled \([0-9]*\) times in \([0-9.]*\) s.*/\1 \2/p' "$out/$run.out" |
 		awk '{ printf "%.0f", $1 / $2 }')"
-	put ${run}_late_ms "$(sed -n 's/.*wake-ups: worst \([0-9.]*\) ms late, 99.9 % within \([0-9.]*\) ms.*/\1 \/ \2/p' \
+	put ${run}_late_ms "$(sed -n 's/.*sampling: .* wake-ups worst \([0-9.]*\) ms late, 99.9 % within \([0-9.]*\) ms.*/\1 \/ \2/p' \
 		"$out/$run.out")"
 done

@@ -17,8 +17,11 @@ constexpr uint64_t GPIO_PAGE = 0xE0000000;
 constexpr uint32_t GPIO_BLOCK_OFFSET = 0xC00;	// GPIO controller inside its page
 
 // Word indices inside the GPIO block.
+constexpr int32_t GPIO_DIRECTION = 0;	// 1: the block drives the pin
 constexpr int32_t GPIO_DATA = 2;	// pin levels, the button reads 0 while down
 constexpr int32_t GPIO_EVENT = 3;	// event latch, write 1 to clear
+constexpr int32_t GPIO_INT_MASK = 4;	// 1: the pin's event raises an interrupt
+constexpr int32_t GPIO_EDGE_CONTROL = 5;	// 1: only the falling edge latches, 0: both
 
 constexpr uint32_t BUTTON_MASK = 0x00020000;
 

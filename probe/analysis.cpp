@@ -21,6 +21,7 @@ static void Close(Analysis& a, const Edge& e, bool before, bool after)
 		}
 	} else if (e.changes == 0) {
 		a.strayLatches += e.hidden;
+		a.strayUp += before == idle ? e.hidden : 0;
 	} else if (a.glitchCount < Analysis::MAX_GLITCHES) {
 		a.glitches[a.glitchCount++] = {e, before != idle};
 	}
@@ -29,7 +30,11 @@ static void Close(Analysis& a, const Edge& e, bool before, bool after)
 void Analyse(const Record& r, Analysis& a)
 {
 	memset(&a, 0, sizeof a);
-	a.idleLow = r.startLow;
+	// The pin rests where the run leaves it, unless a press is held then:
+	// low at both ends is a pin that rests low.
+	bool endLow = r.count > 0 ? r.changes[r.count - 1].low : r.startLow;
+	a.idleLow = r.startLow && endLow;
+	a.downAtStart = r.startLow && !a.idleLow;
 	bool level = r.startLow, before = level, open = false;
 	Edge e = {};
 	for (size_t i = 0; i < r.count; i++) {
@@ -39,21 +44,24 @@ void Analyse(const Record& r, Analysis& a)
 			if (!open || c.us - e.lastUs > QUIET_US) {
 				if (open)
 					Close(a, e, before, level);
-				e = {c.us, c.us, 0, 0, false};
+				e = {c.us, c.us, 0, 0, false, c.sinceUs, 0};
 				before = level;
 				open = true;
 			}
 			e.changes += c.low != level;
 			e.hidden += c.hidden;
 			e.lastUs = c.us;
+			e.gapAfterUs = c.afterUs;
 			level = c.low;
 		}
 		// An edge between a sample's two reads shows in the latch a
 		// sample later.
 		if (c.latched && open && c.us - c.sinceUs <= e.lastUs + LATCH_SLACK_US)
 			e.latched = true;
-		else if (c.latched)
+		else if (c.latched) {
 			a.strayLatches++;
+			a.strayUp += c.low == a.idleLow;
+		}
 	}
 	if (open)
 		Close(a, e, before, level);
@@ -61,7 +69,7 @@ void Analyse(const Record& r, Analysis& a)
 	a.complete = a.pressCount;
 	if (a.pressCount > 0) {
 		const PressSeen& last = a.presses[a.pressCount - 1];
-		if (!last.released || r.endUs - last.up.lastUs <= QUIET_US)
+		if (!last.released || r.endUs - last.up.lastUs <= LATE_CLEAR_US)
 			a.complete--;
 	}
 }

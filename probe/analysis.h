@@ -8,6 +8,9 @@
 // Changes closer than this belong to one edge: the daemon confirms a
 // release by reading the button again 20 ms later.
 constexpr uint64_t QUIET_US = 20000;
+// The daemon clears what a release latched up to this long after it: a
+// late bounce before then is lost, after it counts as a press.
+constexpr uint64_t LATE_CLEAR_US = 40000;
 // A latch seen this long after an edge's last change is still that edge's:
 // the edge may fall between a sample's two reads.
 constexpr uint64_t LATCH_SLACK_US = 5000;
@@ -17,8 +20,11 @@ struct Edge {
 	unsigned changes;	// changes of level seen
 	unsigned hidden;	// toggles only the latch saw
 	bool latched;
+	uint32_t gapBeforeUs, gapAfterUs;	// unseen time at either end
 
 	uint64_t ChatterUs() const { return lastUs - firstUs; }
+	// The longest the chatter may have lasted between the samples.
+	uint64_t MostUs() const { return ChatterUs() + gapBeforeUs + gapAfterUs; }
 };
 
 struct PressSeen {
@@ -40,7 +46,9 @@ struct Analysis {
 	Glitch glitches[MAX_GLITCHES];
 	unsigned glitchCount;
 	unsigned strayLatches;	// latch set with the pin steady, far from any edge
-	bool idleLow;		// the pin read low before any press
+	unsigned strayUp;	// of them, while the button was up: a pulse between samples
+	bool idleLow;		// the pin rests low: low at both ends of the run
+	bool downAtStart;	// a press already on at the first sample, not counted
 };
 
 void Analyse(const Record& record, Analysis& analysis);

@@ -12,6 +12,7 @@
 #include "board/hwmap.h"
 #include "board/registers.h"
 #include "daemon/globals.h"
+#include "daemon/startup.h"
 #include "probe/analysis.h"
 #include "probe/clock.h"
 #include "probe/guard.h"
@@ -23,21 +24,40 @@
 
 static const char USAGE[] =
 	"usage: buttond-probe [-n PRESSES] [-t SECONDS] [--vcd FILE] [--csv FILE]\n"
-	"       buttond-probe --leds [--step MS]\n";
+	"       buttond-probe --leds [--step MS]\n"
+	"       buttond-probe --version\n";
 
 static Record record;
 static Analysis analysis;
 static uint32_t ledsFound;
+static bool walking;
 
 static void PutLedsBack() { *ledRegister = ledsFound; }
 
+// The signal's own end, as the shell that started the probe expects.
+static void Reraise(int sig)
+{
+	signal(sig, SIG_DFL);
+	sigset_t set;
+	sigemptyset(&set);
+	sigaddset(&set, sig);
+	sigprocmask(SIG_UNBLOCK, &set, nullptr);
+	raise(sig);
+}
+
+// While watching, the run stops and its report so far is printed; the LED
+// walk has nothing to report.
 static void OnSignal(int sig)
 {
+	if (!walking) {
+		stopSignal = sig;
+		return;
+	}
 	PutLedsBack();
 	static const char said[] = "\nbuttond-probe: interrupted; LEDs put back as they were\n";
 	ssize_t r = write(STDERR_FILENO, said, sizeof said - 1);
 	(void)r;
-	_exit(128 + sig);
+	Reraise(sig);
 }
 
 static int Bad(const char* what)
@@ -98,6 +118,7 @@ int main(int argc, char** argv)
 		{"vcd", required_argument, nullptr, 'v'},
 		{"csv", required_argument, nullptr, 'c'},
 		{"help", no_argument, nullptr, 'h'},
+		{"version", no_argument, nullptr, 'V'},
 		{nullptr, 0, nullptr, 0},
 	};
 	opterr = 0;
@@ -119,6 +140,7 @@ int main(int argc, char** argv)
 		case 'v': vcdPath = optarg; break;
 		case 'c': csvPath = optarg; break;
 		case 'h': fputs(USAGE, stdout); return 0;
+		case 'V': printf("buttond-probe %s\n", BUTTOND_VERSION); return 0;
 		case ':':
 			fprintf(stderr, "buttond-probe: %s needs a value\n", argv[optind - 1]);
 			return 2;
@@ -147,7 +169,9 @@ int main(int argc, char** argv)
 	ledsFound = *ledRegister;
 	struct sigaction sa = {};
 	sa.sa_handler = OnSignal;
-	static const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+	walking = leds;
+	// SIGPIPE too: a reader of the report gone still leaves the files whole.
+	static const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 	for (int sig : signals)
 		sigaction(sig, &sa, nullptr);
 	setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -164,16 +188,27 @@ int main(int argc, char** argv)
 	printf("press the button %lu times, within %lu s\n", presses, seconds);
 	Watch(record, unsigned(presses), uint64_t(seconds) * 1000000);
 	PutLedsBack();
+	MeasureSleeps(record);
 
 	Analyse(record, analysis);
+	if (stopSignal)
+		printf("stopped by signal %d: the report so far\n", int(stopSignal));
 	PrintPresses(stdout, record, analysis);
-	bool ok = PrintVerdict(stdout, record, analysis, unsigned(presses), uint64_t(seconds) * 1000000);
+	Status st = PrintVerdict(stdout, record, analysis, unsigned(presses), uint64_t(seconds) * 1000000);
+	fflush(stdout);
+	bool written = true;
 	if (csv) {
 		PrintCsv(csv, analysis);
-		if (fclose(csv) != 0)
-			return Bad("cannot write the CSV file");
+		if (fclose(csv) != 0) {
+			Bad("cannot write the CSV file");
+			written = false;
+		}
 	}
-	if (vcd && !WriteVcd(vcd, record, int64_t(wall.tv_sec) * 1000000 + wall.tv_nsec / 1000))
-		return Bad("cannot write the VCD file");
-	return ok ? 0 : 1;
+	if (vcd && !WriteVcd(vcd, record, int64_t(wall.tv_sec) * 1000000 + wall.tv_nsec / 1000)) {
+		Bad("cannot write the VCD file");
+		written = false;
+	}
+	if (stopSignal)
+		Reraise(int(stopSignal));
+	return written ? int(st) : 2;
 }

@@ -8,7 +8,8 @@
 
 struct Change {
 	uint64_t us;		// since the first sample
-	uint64_t sinceUs;	// since the sample before
+	uint32_t sinceUs;	// since the sample before
+	uint32_t afterUs;	// to the sample after, 0 for the last
 	bool low;		// the pin's level, 0 reads low
 	bool latched;		// the button's latch bit was set, and was cleared
 	bool hidden;		// latched with no change of level to show for it
@@ -35,7 +36,19 @@ struct Record {
 	bool startLow;		// the pin's level at the first sample
 	uint64_t endUs;		// the last sample
 	uint64_t samples, longestGapUs;
-	Lateness late;
+	uint64_t resolutionNs;	// the monotonic clock's
+	bool stopped;		// a signal ended the run early
+	// The block's set-up as found, and the other pins' doings meanwhile.
+	uint32_t direction, intMask, edgeControl;
+	uint32_t otherData;	// data bits besides the button's that changed
+	uint32_t otherEvents;	// event bits besides the button's seen set
+	Lateness late;		// the sampling's sleeps
+	// Sleeps as the daemon's after the run: 20 and 80 ms, relative, at the
+	// policy and nice value the probe was started with.
+	static const unsigned SLEEPS = 30;
+	uint32_t sleepLateUs[SLEEPS];
+	unsigned sleeps;
+	int policy, priority, nice;
 };
 
 #endif

@@ -12,8 +12,12 @@
 constexpr uint64_t BOUND_US = 20000;
 
 void PrintPresses(FILE* f, const Record& record, const Analysis& analysis);
-// One line a check; true when every check passed.
-bool PrintVerdict(FILE* f, const Record& record, const Analysis& analysis, unsigned wanted,
+// The exit status: every check passed, one failed, or none failed but one
+// could not tell.
+enum Status { PASS = 0, FAIL = 1, UNSURE = 3 };
+
+// One line a check.
+Status PrintVerdict(FILE* f, const Record& record, const Analysis& analysis, unsigned wanted,
 		  uint64_t limitUs);
 // The per-press table, a header line first.
 void PrintCsv(FILE* f, const Analysis& analysis);

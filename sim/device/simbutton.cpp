@@ -9,6 +9,15 @@ SimButton::SimButton(volatile uint32_t* gpio, uint32_t mask, LatchEdge edge, boo
       swap(bigEndian && __BYTE_ORDER__ != __ORDER_BIG_ENDIAN__)
 {
 	__atomic_fetch_or(data, Word(mask), __ATOMIC_SEQ_CST);	// starts up
+	// The block's set-up as a board's start-up leaves it: an input, its
+	// interrupt masked, the edge control saying falling only where only
+	// the press edge latches (this block cannot say release only or none).
+	__atomic_fetch_and(gpio + GPIO_DIRECTION, ~Word(mask), __ATOMIC_SEQ_CST);
+	__atomic_fetch_and(gpio + GPIO_INT_MASK, ~Word(mask), __ATOMIC_SEQ_CST);
+	if (edge == LatchEdge::Press)
+		__atomic_fetch_or(gpio + GPIO_EDGE_CONTROL, Word(mask), __ATOMIC_SEQ_CST);
+	else
+		__atomic_fetch_and(gpio + GPIO_EDGE_CONTROL, ~Word(mask), __ATOMIC_SEQ_CST);
 }
 
 // A value as it is stored in the image.

@@ -4,7 +4,9 @@
 # demo-full.vcd) and timing diagram (demo.png) beside the records. "play"
 # (default) plays the typical gesture, hold and three taps on a clean
 # contact; "hand [BOARDSIM OPTION...]" hands the board to the terminal
-# (say -e both --bounce 10).
+# (say -e both --bounce 10), "hand probe [BOARDSIM OPTION...]" with the
+# bring-up probe in the daemon's place; "probe [BOARDSIM OPTION...]" runs
+# the probe while a person taps five times.
 set -euo pipefail
 . boardlib.sh
 mode=${1:-play}
@@ -33,6 +35,24 @@ board_zero() {
 	start=$(ms "$(awk '$1 == "$date" { print $3; exit }' "$out/board.vcd")")
 }
 
+if [ "$mode" = hand ] && [ "${2:-}" = probe ]; then
+	shift 2
+	# The bring-up probe in the daemon's place, five presses asked.
+	{
+		wait_until 30 test -e "$image"
+		buttond-probe -n 5 -t 300 --vcd "$out/probe.vcd" --csv "$out/probe.csv" > >(tee "$out/probe.out") &
+		echo $! >"$out/probe.pid"
+		wait $! || true
+		echo "buttond-probe ended; Ctrl-D ends boardsim"
+	} &
+	echo "buttond-probe is starting; type gestures (tap, tap 2, down, up, tap x5, and bounce MS after any"
+	echo "that moves the button); --plain keeps boardsim's lines apart from the probe's; Ctrl-D ends."
+	boardsim --vcd "$out/board.vcd" "$@" || true
+	# Ended before the probe: its report so far.
+	[ ! -s "$out/probe.pid" ] || kill -TERM "$(cat "$out/probe.pid")" 2>/dev/null || true
+	wait
+	exit 0
+fi
 if [ "$mode" = hand ]; then
 	shift
 	# boardsim reads the terminal and writes the trace itself, so the
@@ -50,6 +70,20 @@ if [ "$mode" = hand ]; then
 	echo "also hold dark, see N, count N on polls, and bounce MS after any that moves the button); Ctrl-D ends."
 	boardsim --vcd "$out/board.vcd" "$@"
 	trace demo "buttond -d, played by hand"
+	exit 0
+fi
+
+if [ "$mode" = probe ]; then
+	shift
+	board_start "$@"
+	echo "buttond-probe -n 5 on the simulated board${*:+ ($*)}; a person taps five times, each tap a little different"
+	{
+		wait_until 30 grep -qs '^press the button' "$out/probe.out"
+		gesture "tap 130" "tap 210" "tap 90" "tap 170" "tap 250"
+	} &
+	status=0
+	buttond-probe -n 5 -t 30 --vcd "$out/probe.vcd" --csv "$out/probe.csv" | tee "$out/probe.out" || status=$?
+	echo "buttond-probe's status: $status"
 	exit 0
 fi
 

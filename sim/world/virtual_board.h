@@ -22,7 +22,7 @@ constexpr uint64_t SEC = 1000 * MS;
 inline Press Tap(uint64_t atUs, uint64_t ms = 150) { return {atUs, atUs + ms * MS}; }
 
 struct BoardWorld {
-	uint32_t gpio[4] = {0, 0, 0xFFFFFFFF, 0};
+	uint32_t gpio[6] = {0, 0, 0xFFFFFFFF, 0, 0, 0};	// the block up to its edge control
 	uint32_t led = 0xFFFFFFFF;
 	Timer timer{TIMER_SECONDS, 1};	// selection mode sets its own window
 	SimButton button;
