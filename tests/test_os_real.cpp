@@ -38,7 +38,6 @@ F Real(const char* name)
 	return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-// The CPU time this process has used, in microseconds.
 uint64_t CpuUs()
 {
 	struct rusage r;
@@ -47,7 +46,6 @@ uint64_t CpuUs()
 	       r.ru_stime.tv_usec;
 }
 
-// Is this 64-bit-time call to be refused?
 bool IsRefused(long number)
 {
 #ifdef SYS_clock_nanosleep_time64

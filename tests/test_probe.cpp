@@ -45,8 +45,11 @@ struct Board {
 	uint32_t intMask = 0, edgeControl = BUTTON_MASK, direction = 0, otherData = 0;
 };
 
-std::string Verdict(const std::vector<Seen>& seen, const Board& b = Board())
+std::string Verdict(const std::vector<Seen>& seen, void (*set)(Board&) = nullptr)
 {
+	Board b;
+	if (set)
+		set(b);
 	static Record r;
 	static Analysis a;
 	r = Record();
@@ -75,13 +78,6 @@ std::string Verdict(const std::vector<Seen>& seen, const Board& b = Board())
 	std::string said = std::string(text) + "status " + std::to_string(st);
 	free(text);
 	return said;
-}
-
-Board With(void (*set)(Board&))
-{
-	Board b;
-	set(b);
-	return b;
 }
 
 TEST(ProbeVerdict, SaysWhatTheDaemonWillDo)
@@ -130,9 +126,9 @@ TEST(ProbeVerdict, SaysWhatTheDaemonWillDo)
 		{"latch with the pin steady", Verdict(stray),
 		 {"FAIL level: the latch set 1 time with the pin steady", "count presses nobody made", "status 1"}},
 		{"active-high pin",
-		 Verdict({{100 * MS, false, true, false}, {250 * MS, true, false, false}}, With([](Board& b) { b.startLow = true; })),
+		 Verdict({{100 * MS, false, true, false}, {250 * MS, true, false, false}}, [](Board& b) { b.startLow = true; }),
 		 {"FAIL level: the pin reads low while up and high while held, not active-low", "status 1"}},
-		{"busy board", Verdict(Taps(), With([](Board& b) { b.worstLateUs = 25 * MS; })),
+		{"busy board", Verdict(Taps(), [](Board& b) { b.worstLateUs = 25 * MS; }),
 		 {"FAIL wake-ups: worst 25.00 ms late of 30 sleeps of 20 and 80 ms as the daemon's, at SCHED_OTHER "
 		  "priority 0 nice 0, and 25.00 ms while sampling", "the daemon may miss a press", "status 1"}},
 		{"pin never moved", Verdict({}), {"FAIL presses: the pin never moved in 4 s", "status 1"}},
@@ -140,35 +136,26 @@ TEST(ProbeVerdict, SaysWhatTheDaemonWillDo)
 		 {"FAIL pulses: 1 while the button was up, 1 latched; at 0.6000 s 2.00 ms, latched: "
 		  "the daemon counts it as a press", "status 1"}},
 		{"late bounce of the last release", Verdict(bounce), {"FAIL pulses: 1 while the button was up", "status 1"}},
-		{"down at the start of an active-low board", Verdict(startDown, With([](Board& b) { b.startLow = true; })),
+		{"down at the start of an active-low board", Verdict(startDown, [](Board& b) { b.startLow = true; }),
 		 {"the button was down at the start: its release is no press", "ok   level", "ok   latch", "status 0"}},
-		{"fewer presses than asked", Verdict(Taps(), With([](Board& b) { b.wanted = 5; })),
-		 {"FAIL presses: 3 of 5 in 4 s", "status 1"}},
-		{"a press held at the end latching its release", Verdict(heldEnd, With([](Board& b) {
-			 b.wanted = 2;
-			 b.edgeControl = 0;
-		 })),
+		{"fewer presses than asked", Verdict(Taps(), [](Board& b) { b.wanted = 5; }), {"FAIL presses: 3 of 5 in 4 s", "status 1"}},
+		{"a press held at the end latching its release",
+		 Verdict(heldEnd, [](Board& b) { b.wanted = 2, b.edgeControl = 0; }),
 		 {"press 3: down at 2.1000 s, press chatter 0.00 ms (1 changes); still held at the end, left out",
 		  "ok   latch: caught an edge of every press: the release edge (a press held at the end left out)",
 		  "status 0"}},
 		{"chatter near 20 ms with wide gaps", Verdict(gappy),
 		 {"unsure chatter: 18.00 ms seen at 1.1000 s, with samples 3.00 ms before and 3.00 ms after", "it may have passed 20 ms", "status 3"}},
-		{"no high-resolution timers", Verdict(Taps(), With([](Board& b) {
-			 b.everyUs = 10 * MS;
-			 b.resolutionNs = 10000000;
-		 })),
-		 {"FAIL sampling: every 10.00 ms on average, timer resolution 10.000000 ms", "cannot time 1 ms",
-		  "status 1"}},
-		{"a kernel driver at the latch", Verdict(missed, With([](Board& b) { b.intMask = BUTTON_MASK; })),
+		{"no high-resolution timers", Verdict(Taps(), [](Board& b) { b.everyUs = 10 * MS, b.resolutionNs = 10000000; }),
+		 {"FAIL sampling: every 10.00 ms on average, timer resolution 10.000000 ms", "cannot time 1 ms", "status 1"}},
+		{"a kernel driver at the latch", Verdict(missed, [](Board& b) { b.intMask = BUTTON_MASK; }),
 		 {"FAIL latch: caught no edge of 1 of 3 presses: the daemon loses such presses; its interrupt is "
 		  "unmasked: a kernel driver may clear the latch", "status 1"}},
-		{"the block driving the button's pin, another pin moving", Verdict(Taps(), With([](Board& b) {
-			 b.direction = BUTTON_MASK;
-			 b.otherData = 0x4;
-		 })),
+		{"the block driving the button's pin, another pin moving",
+		 Verdict(Taps(), [](Board& b) { b.direction = BUTTON_MASK, b.otherData = 0x4; }),
 		 {"FAIL set-up: the block drives the button's pin as an output",
 		  "warn other pins: data bits 0x00000004 changed", "status 1"}},
-		{"edge control against the edges seen", Verdict(Taps(), With([](Board& b) { b.edgeControl = 0; })),
+		{"edge control against the edges seen", Verdict(Taps(), [](Board& b) { b.edgeControl = 0; }),
 		 {"ok   latch", "warn set-up: edge control says both edges, yet no clean release latched", "status 0"}},
 	};
 	for (const Case& c : cases)

@@ -11,7 +11,7 @@ void Wait(uint64_t ms) { world.Advance(ms * MS); }
 
 // Each constructor's unit and count, read back as its timeout: stopped it
 // reads nothing (not even the clock), running it is active up to the
-// millisecond before and expired at it exactly; copies keep the start.
+// millisecond before and expired at it exactly.
 TEST(Timer, ExpiresAtExactEquality)
 {
 	world.Reset();
@@ -30,9 +30,8 @@ TEST(Timer, ExpiresAtExactEquality)
 		Wait(timeoutMs[i] - 1);
 		EXPECT_EQ(t.IsActive(), 1) << i;
 		EXPECT_EQ(t.Expired(), 0) << i;
-		Timer copy(t);
 		Wait(1);
-		EXPECT_EQ(copy.Expired(), 1) << i;
+		EXPECT_EQ(t.Expired(), 1) << i;
 		EXPECT_EQ(t.IsActive(), 0) << i;
 		EXPECT_EQ(t.IsRunning(), 1);	// expiry is not a state of its own
 		EXPECT_EQ(t.Elapsed(), timeoutMs[i] % 1000 ? timeoutMs[i] : timeoutMs[i] / 1000) << i;
@@ -41,14 +40,6 @@ TEST(Timer, ExpiresAtExactEquality)
 		t.Stop();
 		EXPECT_EQ(t.IsActive(), 0);
 	}
-	Timer assigned;
-	assigned = timers[4];
-	assigned = assigned;
-	assigned.Start();
-	assigned.SetTimeout(2);
-	Wait(1);
-	EXPECT_EQ(assigned.Elapsed(), 1u);
-	EXPECT_EQ(assigned.IsActive(), 1);
 }
 
 // A window is time the person waited: steps of the wall clock either way

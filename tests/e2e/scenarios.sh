@@ -41,18 +41,28 @@ expect_same() {	# WHAT EXPECTED ACTUAL
 
 board() { board_start "$@" || fail "no board image"; }
 start_daemon() { daemon_start buttond "$@" || fail "daemon did not start"; }
+# Until the daemon's Nth verdict, or the gesture's failure, which fails.
+finish() {
+	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = '"$1"' ]' || fail "the selection did not finish"
+	! gesture_failed >/dev/null || fail "$(gesture_failed)"
+}
+# Until lumend has had N signals, and a moment for any one too many.
+signalled() { wait_until 30 at_least "$out/signals" "$1" || fail "lumend missed a signal"; sleep "${2:-0.3}"; }
 # A whole selection of N presses as a person makes it, watching the LEDs,
 # until lumend has its last SIGUSR2.
 select_count() {
 	local signals verdict
-	# shellcheck disable=SC2034 # the eval'd test reads verdict
 	signals=$(lines "$out/signals") verdict=$(($(verdicts) + 1))
 	gesture "hold blink" "wait dark" "count $1"
-	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = $verdict ]' ||
-		fail "selection of $1 did not finish"
-	! gesture_failed >/dev/null || fail "$(gesture_failed)"
-	wait_until 30 at_least "$out/signals" $((signals + ($1 >= 16 ? 2 : 3))) || fail "lumend missed a signal"
-	sleep 0.3
+	finish $verdict
+	signalled $((signals + ($1 >= 16 ? 2 : 3)))
+}
+# Sixteen presses cancel: no action, and lumend told only of the selection.
+cancelled() {
+	expect_same "log tail" "5  Button Pressed 15
+5  Button Pressed 16
+5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
+	expect_same "signals" "SIGUSR1 SIGUSR2" "$(cut -f2 "$out/signals" | xargs)"
 }
 
 typical() {
@@ -79,36 +89,27 @@ leds_seen() { awk -F'\t' '$2 == "leds" { n = split($3, f, " "); printf "%s ", f[
 
 # The typical gesture on a contact that chatters for 10 ms at every press
 # and release, each put on a selection poll: still one count a press.
-bounce() {
-	board --bounce 10 && start_daemon -d
-	bounce_check 3 "hold blink" "wait dark" "count 3 on polls"
-}
+bounce() { bounce_check "--bounce 10" 3 "hold blink" "wait dark" "count 3 on polls"; }
 # Both edges latched, the hold kept through the blink and let go once the
 # selection has begun: its release is no press, so three taps make three.
-bounce_both() {
-	board -e both --bounce 10 && start_daemon -d
-	bounce_check 3 "hold dark" "count 3 on polls"
-}
+bounce_both() { bounce_check "-e both --bounce 10" 3 "hold dark" "count 3 on polls"; }
 # The press edge latched, as boards should set it, and a contact that
 # chatters for 10 ms: the hold let go once the LEDs are dark after the
 # blink, then two taps. The release's chatter latches press edges, and
 # none of them counts.
-late_release() {
-	board --bounce 10 && start_daemon -d
-	bounce_check 2 "hold dark" "wait 0.3" "count 2"
-}
-bounce_check() {	# COUNT GESTURE...
-	local n=$1 i counts=""
-	shift
+late_release() { bounce_check "--bounce 10" 2 "hold dark" "wait 0.3" "count 2"; }
+bounce_check() {	# BOARDSIM-OPTIONS COUNT GESTURE...
+	local n=$2 i counts=""
+	# shellcheck disable=SC2086 # the options as the scenario gives them
+	board $1 && start_daemon -d
+	shift 2
 	gesture "$@"
-	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
-	! gesture_failed >/dev/null || fail "$(gesture_failed)"
+	finish 1
 	for ((i = 1; i <= n; i++)); do counts+=$'\n'"5  Button Pressed $i"; done
 	expect_same "log" "5 Start of button hold...
 5  Button was held for 4 SEC...$counts
 5 Running Command for Action $n." "$(daemon_log | tail -n +3)"
-	wait_until 30 eval '[ "$(lines "$out/signals")" -ge 3 ]' || fail "lumend missed a signal"
-	sleep 0.5
+	signalled 3 0.5
 	expect_same "LEDs" "0 15 0 15 0 15 0 15 0 $(seq -s ' ' "$n") 0 $n 0 $n 0 $n 0 $n 0 " "$(leds_seen)"
 }
 
@@ -122,14 +123,9 @@ clock_step() {
 		fail "the count 6 never came"
 	on_board 'date -s "@$(($(date +%s) - 86400))" >/dev/null' || fail "date -s"
 	gesture "count 10"
-	wait_until 60 eval 'gesture_failed >/dev/null || [ "$(verdicts)" = 1 ]' || fail "the selection did not finish"
-	! gesture_failed >/dev/null || fail "$(gesture_failed)"
-	expect_same "log tail" "5  Button Pressed 15
-5  Button Pressed 16
-5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
-	wait_until 30 eval '[ "$(lines "$out/signals")" -ge 2 ]' || fail "lumend missed a signal"
-	sleep 0.5
-	expect_same "signals" "SIGUSR1 SIGUSR2" "$(cut -f2 "$out/signals" | xargs)"
+	finish 1
+	signalled 2 0.5
+	cancelled
 }
 
 # The typical gesture, the wall clock crossing 2^31 s while selection is open.
@@ -143,6 +139,11 @@ y2038() {
 
 # Variables and value changes, string values aside (fst2vcd escapes them).
 vcd_gist() { awk '$1 == "$var" { print $2, $4, $5 }' "$1"; sed -e '1,/enddefinitions/d' -e 's/^s.* /s /' "$1" | sort; }
+# The trace read back as GTKWave reads it, through vcd2fst: nothing lost.
+vcd_reads() {
+	vcd2fst "$1" "$1.fst" >/dev/null && fst2vcd "$1.fst" >"$1.back" || fail "vcd2fst $1"
+	expect_same "$1 after vcd2fst" "$(vcd_gist "$1")" "$(vcd_gist "$1.back")"
+}
 # The typical gesture as a logic analyzer sees it: sigrok reads the wires
 # back a millisecond a row. Only order, counts and bounds that a fault alone
 # breaks, so a busy machine passes: the pin shows the hold and three taps;
@@ -153,10 +154,7 @@ vcd_gist() { awk '$1 == "$var" { print $2, $4, $5 }' "$1"; sed -e '1,/enddefinit
 # verdict's blink. The upper bounds grow with the timeout multiplier.
 trace_check() {
 	local f problems
-	for f in "$1.vcd" "$1-full.vcd"; do
-		vcd2fst "$f" "$f.fst" >/dev/null && fst2vcd "$f.fst" >"$f.back" || fail "vcd2fst $f"
-		expect_same "$f after vcd2fst" "$(vcd_gist "$f")" "$(vcd_gist "$f.back")"
-	done
+	for f in "$1.vcd" "$1-full.vcd"; do vcd_reads "$f"; done
 	/usr/bin/python3 -c 'import sys, matplotlib.pyplot as p; i = p.imread(sys.argv[1])
 assert i.shape[0] >= 600 and i.shape[1] >= 1200 and i[..., :3].std(axis=(0, 1)).max() > 0.05' "$1.png" || fail "picture"
 	problems=$(sigrok-cli -I vcd:downsample=1000 -i "$1.vcd" -O csv:header=false:label=channel | awk -F, -v m="$timeouts" '
@@ -226,6 +224,7 @@ driver() {
 # after it is reported as the rig's fault, not the daemon's. Stopped with
 # its witness and the daemon, as when the whole machine stands still, or
 # its responder's CPU alone taken, it tells those apart.
+stop_for_150ms() { kill -STOP "$@"; sleep 0.15; kill -CONT "$@"; }
 rig_stall() {
 	unset BUTTOND_RIG_LOG	# a stall on purpose is no figure of the rig's
 	board && start_daemon -d
@@ -236,9 +235,7 @@ rig_stall() {
 	read -r -a witness < <(cat /proc/"$board_pid"/task/*/children) || true
 	all=("$board_pid" "$(daemon_pid)" "${witness[@]}")
 	[ ${#all[@]} = 3 ] || fail "boardsim and its witness: ${all[*]}"
-	kill -STOP "${all[@]}"
-	sleep 0.15
-	kill -CONT "${all[@]}"
+	stop_for_150ms "${all[@]}"
 	wait_until 30 machine_stalls >/dev/null || fail "boardsim did not report the machine's stall"
 	! rig_faults >/dev/null || fail "the machine's stall taken for the rig's"
 	# The responder's CPU taken for 150 ms, as a virtual machine's host
@@ -253,9 +250,7 @@ rig_stall() {
 		wait_until 30 eval 'machine_stalls | grep -q "slow CPU"' || fail "boardsim did not report its slow CPU"
 		! rig_faults >/dev/null || fail "the responder's slow CPU taken for a stalled rig"
 	fi
-	kill -STOP "$board_pid"
-	sleep 0.15
-	kill -CONT "$board_pid"
+	stop_for_150ms "$board_pid"
 	wait_until 30 rig_faults >/dev/null || fail "boardsim did not report its stall"
 	[[ $(rig_faults) =~ "rig fault: the rig was away "(1[5-9][0-9]|[2-9][0-9][0-9])\.[0-9]" ms" ]] ||
 		fail "the stall's report: $(rig_faults)"
@@ -275,9 +270,7 @@ rig_rerun() {
 	if [ "${BUTTOND_RUN:-1}" = 1 ]; then
 		gesture "hold blink"
 		wait_until 30 eval '[ "$(leds_seen | awk "{ print \$NF }")" = 15 ]' || fail "the blink never came"
-		kill -STOP "$board_pid"
-		sleep 0.15
-		kill -CONT "$board_pid"
+		stop_for_150ms "$board_pid"
 		wait_until 30 rig_faults >/dev/null || fail "boardsim did not report its stall"
 		gesture "wait dark" "count 1"
 	else
@@ -344,10 +337,7 @@ short_hold() {
 cancel() {
 	board && start_daemon -d
 	select_count 16
-	expect_same "log tail" "5  Button Pressed 15
-5  Button Pressed 16
-5  No Command selected. Clearing." "$(daemon_log | tail -n 3)"
-	expect_same "signals" "SIGUSR1 SIGUSR2" "$(cut -f2 "$out/signals" | xargs)"
+	cancelled
 	[ "$(lines "$out/journal")" = 0 ] && on_board '[ ! -e /tmp/tesk_trigger ]' || fail "an action ran"
 }
 
@@ -567,54 +557,17 @@ probe_figures() {
 		END { if (presses != n / 2) printf "%d presses, boardsim played %d", presses, n / 2 }' "$out/events" -)
 	[ -z "$problems" ] || fail "figures: $problems"
 }
-# probe_case STATUS REPORT-LINE BOARDSIM-OPTION...: three taps, the status
-# and a line of the report as given, the figures as played.
-probe_case() {
-	local want=$1 said=$2
-	shift 2
-	board "$@" --events "$out/events"
-	wait_until 30 grep -q '	pin	' "$out/events" || fail "boardsim never set the pin"
-	if machine; then
-		start_daemon
-		local refused
-		! refused=$(on_board "$probe_bin -t 1 2>&1") && [[ $refused == *"buttond is running"* ]] ||
-			fail "not refused beside buttond: $refused"
-		on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
-	fi
-	local vcd=
-	machine || vcd="--vcd $out/probe.vcd"
-	probe_run "tap x3" -n 3 -t 30 $vcd
-	# Any check that fails fails the run, the lateness of the world's own
-	# wake-ups too, which a busy test machine may cause.
-	! grep -q '^FAIL wake-ups:' "$out/probe.out" || want=1
-	[ "$probe_rc" = "$want" ] && grep -qE "$said" "$out/probe.out" ||
-		fail "status $probe_rc, not $want, or no '$said' in:"$'\n'"$(cat "$out/probe.out")"
-	probe_figures
-	# Its trace read back as GTKWave reads it, with every change of the pin.
-	if [ -n "$vcd" ]; then
-		vcd2fst "$out/probe.vcd" "$out/probe.fst" >/dev/null && fst2vcd "$out/probe.fst" >"$out/probe.back" ||
-			fail "vcd2fst"
-		expect_same "trace after vcd2fst" "$(vcd_gist "$out/probe.vcd")" "$(vcd_gist "$out/probe.back")"
-		expect_same "pin changes in the trace" "$(awk -F, 'NR > 1 { n += $6 + $8 } END { print n }' "$out/probe.csv")" \
-			"$(sed '1,/^\$end$/d' "$out/probe.vcd" | grep -c '^[01]!$')"
-	fi
-	cat "$out/probe.out"
-}
-probe_clean() { probe_case 0 '^ok   latch: caught an edge of every press: the press edge$'; }
-probe_bounce8() { probe_case 0 '^ok   chatter: longest [0-9.]+ ms, within 20 ms' --bounce 8; }
-probe_bounce30() { probe_case 1 '^FAIL chatter: (press|release) chatter [0-9.]+ ms > 20 ms .*: a press may count twice$' --bounce 30; }
-probe_release() { probe_case 0 'caught an edge of every press: the release edge$' -e release; }
-probe_both() { probe_case 0 'caught an edge of every press: both edges$' -e both; }
-probe_no_latch() { probe_case 1 '^FAIL latch: never set in 3 presses: the daemon loses every press' -e none; }
-
-# probe_board BOARDSIM-OPTION...: the board, on the emulated one with the
-# daemon its init script started stopped again.
+# probe_board BOARDSIM-OPTION...: the board; on the emulated one the
+# probe refused beside the daemon its init script started, then stopped.
 probe_board() {
 	board "$@" --events "$out/events"
-	if machine; then
-		start_daemon
-		on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
-	fi
+	wait_until 30 grep -q '	pin	' "$out/events" || fail "boardsim never set the pin"
+	machine || return 0
+	start_daemon
+	local refused
+	! refused=$(on_board "$probe_bin -t 1 2>&1") && [[ $refused == *"buttond is running"* ]] ||
+		fail "not refused beside buttond: $refused"
+	on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
 }
 # probe_play STATUS REPORT-LINES GESTURE PROBE-ARG...: a person's own
 # gesture, its lines given one a line; each of REPORT-LINES (a line each)
@@ -623,6 +576,8 @@ probe_play() {
 	local want=$1 said=$2 g=$3 line
 	shift 3
 	probe_run "$g" "$@"
+	# Any check that fails fails the run, the lateness of the world's own
+	# wake-ups too, which a busy test machine may cause.
 	! grep -q '^FAIL wake-ups:' "$out/probe.out" || want=1
 	[ "$probe_rc" = "$want" ] || fail "status $probe_rc, not $want:"$'\n'"$(cat "$out/probe.out")"
 	while IFS= read -r line; do
@@ -630,6 +585,29 @@ probe_play() {
 	done <<<"$said"
 	cat "$out/probe.out"
 }
+# probe_case STATUS REPORT-LINE BOARDSIM-OPTION...: three taps, the status
+# and a line of the report as given, the figures as played; on the PC its
+# trace read back, with every change of the pin in it.
+probe_case() {
+	local want=$1 said=$2 vcd=
+	shift 2
+	probe_board "$@"
+	machine || vcd="--vcd $out/probe.vcd"
+	probe_play "$want" "$said" "tap x3" -n 3 -t 30 $vcd
+	probe_figures
+	if [ -n "$vcd" ]; then
+		vcd_reads "$out/probe.vcd"
+		expect_same "pin changes in the trace" "$(awk -F, 'NR > 1 { n += $6 + $8 } END { print n }' "$out/probe.csv")" \
+			"$(sed '1,/^\$end$/d' "$out/probe.vcd" | grep -c '^[01]!$')"
+	fi
+}
+probe_clean() { probe_case 0 '^ok   latch: caught an edge of every press: the press edge$'; }
+probe_bounce8() { probe_case 0 '^ok   chatter: longest [0-9.]+ ms, within 20 ms' --bounce 8; }
+probe_bounce30() { probe_case 1 '^FAIL chatter: (press|release) chatter [0-9.]+ ms > 20 ms .*: a press may count twice$' --bounce 30; }
+probe_release() { probe_case 0 'caught an edge of every press: the release edge$' -e release; }
+probe_both() { probe_case 0 'caught an edge of every press: both edges$' -e both; }
+probe_no_latch() { probe_case 1 '^FAIL latch: never set in 3 presses: the daemon loses every press' -e none; }
+
 # A 2 ms pulse between taps, as a loose wire or static gives: latched, the
 # daemon counts it. On a busy emulated board only the latch may see it.
 probe_pulse() {
@@ -675,7 +653,7 @@ probe_stop() {
 		grep -q '^FAIL presses: 2 of 5 in [0-9.]* s, stopped' "$out/probe.out" ||
 		fail "status $rc:"$'\n'"$(cat "$out/probe.out")"
 	[ "$(wc -l <"$out/probe.csv")" = 3 ] || fail "CSV: $(cat "$out/probe.csv")"
-	vcd2fst "$out/probe.vcd" "$out/probe.fst" >/dev/null || fail "the VCD does not read"
+	vcd_reads "$out/probe.vcd"
 	cat "$out/probe.out"
 }
 
@@ -683,8 +661,7 @@ probe_stop() {
 # CPU idle, then beside a busy loop; each run says its worst wake-up and its
 # 99.9th percentile, fails when past 20 ms, and still measures the presses.
 probe_hog() {
-	board --events "$out/events" && start_daemon
-	on_board '/etc/init.d/S50buttond stop' >/dev/null || fail "buttond did not stop"
+	probe_board
 	local run skip=0
 	for run in idle hog; do
 		[ $run = idle ] || on_board 'while :; do :; done </dev/null >/dev/null 2>&1 & echo $! >/tmp/hog'

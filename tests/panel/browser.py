@@ -52,17 +52,12 @@ def selection_done(b, out, n):
 def agree(b, out):
     zero, _ = rig.board_events(out)
     page = b.records()
-    want = []
-    for f in rig.read_records(out, "syslog"):
-        want.append(("syslog", f[0], f[4]))
-    for f in rig.read_records(out, "signals"):
-        want.append(("lumend", f[0], f[1]))
-    for f in rig.read_records(out, "journal"):
-        want.append(("command", f[0], " ".join(f[1:]).strip()))
-    for f in rig.read_records(out, "files"):
-        want.append(("file", f[0], f[1]))
+    # Every record of the sandbox as (its source on the page, stamp, text).
+    want = [(src, f[0], text(f)) for name, src, text in (
+        ("syslog", "syslog", lambda f: f[4]), ("signals", "lumend", lambda f: f[1]),
+        ("journal", "command", lambda f: " ".join(f[1:]).strip()), ("files", "file", lambda f: f[1]),
+        ("filetext", "file", lambda f: f[2])) for f in rig.read_records(out, name)]
     for f in rig.read_records(out, "filetext"):
-        want.append(("file", f[0], f[2]))
         with open(f[1]) as real:
             if f[2] not in real.read().splitlines():
                 raise Failure(f"{f[1]} holds no line {f[2]!r}")

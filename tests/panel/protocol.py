@@ -12,7 +12,6 @@ import signal
 import socket
 import struct
 import sys
-import time
 
 import aiohttp
 import rig
@@ -60,7 +59,7 @@ async def next_of(ws, kind, test=lambda m: True):
         raise Failure(f"no {kind!r} message came") from None
 
 
-def dropped_press(url, payload=b'{"t":"down"}'):
+def dropped_press(url, payload):
     """A viewer that presses (or types) and then vanishes without a word: a
     raw WebSocket whose connection is reset."""
     host, port = url.split("/")[2].split(":")
@@ -77,9 +76,9 @@ def dropped_press(url, payload=b'{"t":"down"}'):
     return sock
 
 
-def reset(sock):
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-    sock.close()
+def finger(ws, move):
+    """The next event of boardsim's finger making that move."""
+    return next_of(ws, "ev", lambda m: m["e"][1:] == ["finger", move])
 
 
 async def check(url, out):
@@ -114,12 +113,12 @@ async def check(url, out):
         b = await http.ws_connect(ws_url)
         await next_of(b, "hello")
         await a.send_str('{"t": "down"}')
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
+        await finger(b, "down")
         await a.send_str('{"t": "up"}')
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
+        await finger(b, "up")
         await a.send_str('{"t": "words", "text": "tap 50"}')
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
+        await finger(b, "down")
+        await finger(b, "up")
 
         # A frame past the limit ends that connection alone.
         await a.send_str("x" * 100000)
@@ -128,16 +127,14 @@ async def check(url, out):
         if a.close_code != 1009:
             raise Failure(f"an oversized frame closed with {a.close_code}, not 1009")
 
-        # A viewer whose connection drops mid-press lets go of the button.
-        sock = dropped_press(url)
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
-        reset(sock)
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
-        # So does one that typed a long hold: its words stop at once.
-        sock = dropped_press(url, b'{"t":"words","text":"hold 600"}')
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "down"])
-        reset(sock)
-        await next_of(b, "ev", lambda m: m["e"][1:] == ["finger", "up"])
+        # A viewer whose connection is reset mid-press lets go of the button;
+        # so does one that typed a long hold: its words stop at once.
+        for payload in (b'{"t":"down"}', b'{"t":"words","text":"hold 600"}'):
+            sock = dropped_press(url, payload)
+            await finger(b, "down")
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            await finger(b, "up")
 
         # A viewer that comes back gets the board and the recent records.
         await b.close()
@@ -158,7 +155,7 @@ async def check(url, out):
         # The server killed while a viewer holds the button: its pipe to
         # boardsim closes, and boardsim lets go.
         await c.send_str('{"t": "down"}')
-        await next_of(c, "ev", lambda m: m["e"][1:] == ["finger", "down"])
+        await finger(c, "down")
         with open(os.path.join(out, "server.pid")) as f:
             os.kill(int(f.read()), signal.SIGKILL)
         rig.wait_until("the button up after the server died", lambda: fingers(out)[-1] == "up", 10)
